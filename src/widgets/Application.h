@@ -1,0 +1,39 @@
+// The application object: its title (taken from the program file's name), its icon, and the
+// top-level error handler that shows every error escaping an event handler.
+#pragma once
+
+#include <QApplication>
+#include <QString>
+
+#include <exception>
+
+class Application : public QApplication {
+    Q_OBJECT
+
+public:
+    Application(int& argc, char** argv);
+
+    // The program file's name without its folder, cut before its first ".", every character
+    // after the first in lower case.
+    static QString title();
+
+    // Shows the error in a modal box captioned with the title, with an OK button and the error
+    // icon; the window runs on. Called by the guard around every event handler.
+    static void reportError(const std::exception& error);
+    static void reportError(const QString& text);
+
+    // The text as the box shows it: "." appended only when the last character sorts above ".".
+    static QString errorBoxText(const QString& text);
+};
+
+// Runs an event handler; an exception that escapes it goes to the top-level error handler
+// instead of unwinding through the toolkit.
+template <typename Handler>
+void runGuarded(Handler&& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        Application::reportError(error);
+    }
+}

@@ -1,0 +1,3 @@
+#include "widgets/Edit.h"
+
+Edit::Edit(QWidget* parent) : QLineEdit(parent) {}

@@ -1,0 +1,3 @@
+#include "widgets/MessageBox.h"
+
+void showMessage(QWidget*, const QString&, MessageIcon) {}

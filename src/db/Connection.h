@@ -64,6 +64,21 @@ private:
     friend class Query;
     struct Handles;
 
+    // Tells the wait hook that a call to the server runs, for as long as the scope lives.
+    class WaitScope {
+    public:
+        explicit WaitScope(const Connection& connection);
+        ~WaitScope();
+        WaitScope(const WaitScope&) = delete;
+        WaitScope& operator=(const WaitScope&) = delete;
+
+    private:
+        const WaitHook& m_hook;
+    };
+
+    void lost();
+    void* nativeHandle() const; // the ODBC connection handle, or null when closed
+
     QString m_connectionString;
     int m_connectionTimeout = 15;
     WaitHook m_waitHook;

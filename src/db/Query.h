@@ -52,6 +52,13 @@ private:
     friend class Connection;
     struct Statement;
 
+    QString noResultSetText() const;
+    [[noreturn]] void fail(std::vector<Diagnostic> records, const QString& fallback);
+    void keepMessages(const std::vector<Diagnostic>& records);
+    void describe(int columns);
+    void fetch();
+    QString readColumn(unsigned short column);
+
     Connection& m_connection;
     QString m_name;
     QString m_sql;

@@ -20,6 +20,9 @@ struct Diagnostic {
     QString message; // the full text, driver prefixes included
 };
 
+// The record's text without the driver's bracketed prefixes, as the server wrote it.
+QString messageText(const Diagnostic& record);
+
 // Every failure of the layer. what() is the text the operator reads (UTF-8).
 class Error : public std::runtime_error {
 public:

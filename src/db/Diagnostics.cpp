@@ -32,7 +32,9 @@ std::vector<Diagnostic> readDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle
     return records;
 }
 
-QString operatorText(const QString& message)
+namespace {
+
+qsizetype prefixLength(const QString& message)
 {
     qsizetype start = 0;
     while (start < message.size() && message[start] == u'[') {
@@ -42,6 +44,14 @@ QString operatorText(const QString& message)
         }
         start = close + 1;
     }
+    return start;
+}
+
+} // namespace
+
+QString operatorText(const QString& message)
+{
+    const qsizetype start = prefixLength(message);
     qsizetype end = message.size();
     while (end > start && (message[end - 1] == u' ' || message[end - 1] == u'.')) {
         --end;
@@ -80,3 +90,8 @@ void raise(std::vector<Diagnostic> records, const QString& fallback)
 }
 
 } // namespace db::odbc
+
+QString db::messageText(const Diagnostic& record)
+{
+    return record.message.mid(odbc::prefixLength(record.message));
+}

@@ -16,6 +16,8 @@ public:
     // The program file's name without its folder, cut before its first ".", every character
     // after the first in lower case.
     static QString title();
+    // The same rule for any program path; title() applies it to the running program.
+    static QString titleFor(const QString& programPath);
 
     // Shows the error in a modal box captioned with the title, with an OK button and the error
     // icon; the window runs on. Called by the guard around every event handler.
@@ -35,5 +37,8 @@ void runGuarded(Handler&& handler)
         handler();
     } catch (const std::exception& error) {
         Application::reportError(error);
+    } catch (...) {
+        // Nothing of ours throws anything else, but an exception must never unwind through Qt.
+        Application::reportError(QStringLiteral("未知错误"));
     }
 }

@@ -9,3 +9,6 @@ class QWidget;
 enum class MessageIcon { Warning, Information, Error };
 
 void showMessage(QWidget* owner, const QString& text, MessageIcon icon);
+
+// Makes the box's owner the active window again once its box has closed.
+void handBackActivation(QWidget* owner);

@@ -52,16 +52,15 @@ namespace {
 template <typename Control, typename Signal>
 void bind(TForm1* form, Control* control, Signal signal, void (TForm1::*handler)(QObject*))
 {
-    QObject::connect(control, signal, form, [form, control, handler] {
-        runGuarded([&] { (form->*handler)(control); });
-    });
+    QObject::connect(control, signal, form,
+                     [form, control, handler] { runGuarded([&] { (form->*handler)(control); }); });
 }
 
 } // namespace
 
 void TForm1::bindEvents()
 {
-    // control     event                      handler
+    // One line per event: control, event, handler.
     bind(this, ComboBox1, &DropDownList::dropDown, &TForm1::ComboBox1DropDown);
     bind(this, ComboBox1, &DropDownList::click, &TForm1::ComboBox1Click);
     bind(this, ComboBox2, &DropDownList::change, &TForm1::ComboBox2Change);
@@ -74,7 +73,10 @@ void TForm1::bindEvents()
         Qt::DirectConnection);
 }
 
-void TForm1::Button3Click(QObject*) { close(); }
+void TForm1::Button3Click(QObject*)
+{
+    close();
+}
 
 // The workflow's handlers follow; each does nothing until its part of the workflow is built.
 

@@ -2,10 +2,10 @@
 // top-level error handler that shows every error escaping an event handler.
 #pragma once
 
+#include <exception>
+
 #include <QApplication>
 #include <QString>
-
-#include <exception>
 
 class Application : public QApplication {
     Q_OBJECT
@@ -30,8 +30,7 @@ public:
 
 // Runs an event handler; an exception that escapes it goes to the top-level error handler
 // instead of unwinding through the toolkit.
-template <typename Handler>
-void runGuarded(Handler&& handler)
+template <typename Handler> void runGuarded(Handler&& handler)
 {
     try {
         handler();

@@ -1,5 +1,7 @@
 #include "widgets/DropDownList.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QFrame>
 #include <QInputMethodEvent>
@@ -9,10 +11,8 @@
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
-#include <QStyledItemDelegate>
 #include <QStylePainter>
-
-#include <algorithm>
+#include <QStyledItemDelegate>
 
 namespace {
 
@@ -21,9 +21,8 @@ bool isTypedText(const QKeyEvent* event)
     if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
         return false;
     const QString text = event->text();
-    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
-        return c.isPrint();
-    });
+    return !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return c.isPrint(); });
 }
 
 bool isEnter(const QKeyEvent* event)
@@ -149,9 +148,15 @@ void DropDownList::appendItem(const QString& item)
         setCurrentIndex(selected);
 }
 
-int DropDownList::itemCount() const { return count(); }
+int DropDownList::itemCount() const
+{
+    return count();
+}
 
-int DropDownList::selectedIndex() const { return currentIndex(); }
+int DropDownList::selectedIndex() const
+{
+    return currentIndex();
+}
 
 void DropDownList::setSelectedIndex(int index)
 {
@@ -159,15 +164,30 @@ void DropDownList::setSelectedIndex(int index)
     update();
 }
 
-void DropDownList::setOpensOnTyping(bool on) { m_opensOnTyping = on; }
+void DropDownList::setOpensOnTyping(bool on)
+{
+    m_opensOnTyping = on;
+}
 
-bool DropDownList::opensOnTyping() const { return m_opensOnTyping; }
+bool DropDownList::opensOnTyping() const
+{
+    return m_opensOnTyping;
+}
 
-void DropDownList::setSearchClock(Clock clock) { m_clock = std::move(clock); }
+void DropDownList::setSearchClock(Clock clock)
+{
+    m_clock = std::move(clock);
+}
 
-bool DropDownList::isOpen() const { return m_popup->isVisible(); }
+bool DropDownList::isOpen() const
+{
+    return m_popup->isVisible();
+}
 
-qint64 DropDownList::now() const { return m_clock ? m_clock() : m_elapsed.elapsed(); }
+qint64 DropDownList::now() const
+{
+    return m_clock ? m_clock() : m_elapsed.elapsed();
+}
 
 void DropDownList::showPopup()
 {
@@ -296,7 +316,10 @@ void DropDownList::mousePressEvent(QMouseEvent* event)
     QComboBox::mousePressEvent(event);
 }
 
-void DropDownList::mouseReleaseEvent(QMouseEvent* event) { event->accept(); }
+void DropDownList::mouseReleaseEvent(QMouseEvent* event)
+{
+    event->accept();
+}
 
 void DropDownList::paintEvent(QPaintEvent*)
 {

@@ -3,11 +3,11 @@
 // actions raise events that changes made from code never raise.
 #pragma once
 
+#include <functional>
+
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QString>
-
-#include <functional>
 
 class QListView;
 class DropDownPopup;
@@ -25,8 +25,8 @@ public:
     void clearItems();    // every item goes, nothing selected; no event
     void appendItem(const QString& item); // to the end; no event
     int itemCount() const;
-    int selectedIndex() const;          // from 0; -1 when nothing is selected
-    void setSelectedIndex(int index);   // an index outside the items selects nothing; no event
+    int selectedIndex() const;        // from 0; -1 when nothing is selected
+    void setSelectedIndex(int index); // an index outside the items selects nothing; no event
 
     // When set, the first character typed while the list has the focus opens it.
     void setOpensOnTyping(bool on);

@@ -1,5 +1,7 @@
 #include "widgets/Form.h"
 
+#include <cmath>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -7,8 +9,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
-
-#include <cmath>
 
 namespace {
 
@@ -25,7 +25,10 @@ QColor systemColour(const QString& name)
     return {};
 }
 
-int scaled(int value, double factor) { return int(std::lround(value * factor)); }
+int scaled(int value, double factor)
+{
+    return int(std::lround(value * factor));
+}
 
 } // namespace
 
@@ -89,8 +92,8 @@ void Form::scaleLayout(double factor)
         if (child->isWindow())
             continue;
         const QRect g = child->geometry();
-        child->setGeometry(scaled(g.x(), factor), scaled(g.y(), factor),
-                           scaled(g.width(), factor), scaled(g.height(), factor));
+        child->setGeometry(scaled(g.x(), factor), scaled(g.y(), factor), scaled(g.width(), factor),
+                           scaled(g.height(), factor));
         if (child->testAttribute(Qt::WA_SetFont))
             scaleFont(child);
     }
@@ -143,8 +146,8 @@ void Form::focusFirstControl()
     // The first control of the tab order that can take the focus, as Tab would reach it.
     QWidget* candidate = nextInFocusChain();
     while (candidate && candidate != this) {
-        if (candidate->window() == this && candidate->isVisibleTo(this) &&
-            candidate->isEnabled() && (candidate->focusPolicy() & Qt::TabFocus)) {
+        if (candidate->window() == this && candidate->isVisibleTo(this) && candidate->isEnabled() &&
+            (candidate->focusPolicy() & Qt::TabFocus)) {
             candidate->setFocus(Qt::TabFocusReason);
             if (auto* edit = qobject_cast<QLineEdit*>(candidate))
                 edit->selectAll();

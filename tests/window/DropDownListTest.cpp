@@ -1,13 +1,14 @@
 // The lists' events as the handlers rely on them: drop-down before the list shows, click then
 // change for each choice of the operator with the new item already in place, nothing for
 // changes from code, and the typing search.
-#include "WindowFixture.h"
 #include "widgets/DropDownList.h"
+
+#include "WindowFixture.h"
 
 #include <QApplication>
 #include <QListView>
-#include <QWheelEvent>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 namespace {
 
@@ -66,14 +67,12 @@ TEST_P(OpeningTest, ShowsTheItemsTheDropDownReceiverAppendedSizedByTheRowRule)
     EXPECT_EQ(list->selectedIndex(), -1); // appending selects nothing
 }
 
-INSTANTIATE_TEST_SUITE_P(Lists, OpeningTest,
-                         ::testing::Values(OpeningRow{"EmptyOpensOneRowHigh", 0, 1},
-                                           OpeningRow{"OneItem", 1, 1},
-                                           OpeningRow{"ThreeItems", 3, 3},
-                                           OpeningRow{"EightItemsFit", 8, 8},
-                                           OpeningRow{"NineItemsScroll", 9, 8},
-                                           OpeningRow{"ManyItemsScroll", 40, 8}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Lists, OpeningTest,
+    ::testing::Values(OpeningRow{"EmptyOpensOneRowHigh", 0, 1}, OpeningRow{"OneItem", 1, 1},
+                      OpeningRow{"ThreeItems", 3, 3}, OpeningRow{"EightItemsFit", 8, 8},
+                      OpeningRow{"NineItemsScroll", 9, 8}, OpeningRow{"ManyItemsScroll", 40, 8}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WindowTest, EveryWayOfOpeningRaisesDropDownFirst)
 {
@@ -144,15 +143,14 @@ TEST_P(ChoiceTest, RaisesClickThenChangeWithTheNewItemSelected)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Lists, ChoiceTest,
-                         ::testing::Values(ChoiceRow{"MousePickInOpenList", Choice::MousePick},
-                                           ChoiceRow{"KeyboardPickInOpenList",
-                                                     Choice::KeyboardPick},
-                                           ChoiceRow{"ArrowKeyOnClosedList",
-                                                     Choice::ArrowOnClosedList},
-                                           ChoiceRow{"TypingOnList", Choice::Typing, "tempdb"},
-                                           ChoiceRow{"WheelOnClosedList", Choice::Wheel}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Lists, ChoiceTest,
+    ::testing::Values(ChoiceRow{"MousePickInOpenList", Choice::MousePick},
+                      ChoiceRow{"KeyboardPickInOpenList", Choice::KeyboardPick},
+                      ChoiceRow{"ArrowKeyOnClosedList", Choice::ArrowOnClosedList},
+                      ChoiceRow{"TypingOnList", Choice::Typing, "tempdb"},
+                      ChoiceRow{"WheelOnClosedList", Choice::Wheel}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WindowTest, PickingWithTheMouseFromAScrolledListSelectsThatRow)
 {
@@ -254,8 +252,12 @@ INSTANTIATE_TEST_SUITE_P(
         SearchRow{"PrefixGrowsWithinThePause", {{"m", 0, "master"}, {"s", 100, "msdb"}}, 2},
         SearchRow{"LetterCaseIgnored", {{"S", 0, "Sales"}, {"A", 50, "Sales"}}, 1},
         SearchRow{"LongerPrefixReachesALaterItem",
-                  {{"s", 0, "Sales"}, {"a", 10, "Sales"}, {"l", 20, "Sales"},
-                   {"e", 30, "Sales"}, {"s", 40, "Sales"}, {"_", 50, "sales_archive"}},
+                  {{"s", 0, "Sales"},
+                   {"a", 10, "Sales"},
+                   {"l", 20, "Sales"},
+                   {"e", 30, "Sales"},
+                   {"s", 40, "Sales"},
+                   {"_", 50, "sales_archive"}},
                   2},
         SearchRow{"PauseOf500msStartsANewSearch", {{"m", 0, "master"}, {"t", 500, "tempdb"}}, 2},
         SearchRow{"PauseJustUnder500msContinues", {{"m", 0, "master"}, {"o", 499, "model"}}, 2},

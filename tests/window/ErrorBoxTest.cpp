@@ -6,10 +6,10 @@
 #include "widgets/Edit.h"
 #include "widgets/MessageBox.h"
 
+#include <stdexcept>
+
 #include <QApplication>
 #include <QPushButton>
-
-#include <stdexcept>
 
 namespace {
 
@@ -35,7 +35,8 @@ INSTANTIATE_TEST_SUITE_P(
                       DotRow{"EndsInComma", "a,", "a,"}, DotRow{"EndsInMinus", "a-", "a-"},
                       DotRow{"EndsInSlashJustAbovePoint", "path/", "path/."},
                       DotRow{"EndsInDigit", "Error 4060", "Error 4060."},
-                      DotRow{"EndsInLetter", "Invalid object name 'x'y", "Invalid object name 'x'y."},
+                      DotRow{"EndsInLetter", "Invalid object name 'x'y",
+                             "Invalid object name 'x'y."},
                       DotRow{"EndsInDoubleByteCharacter", "无法打开数据库", "无法打开数据库."},
                       DotRow{"EndsInFullWidthStop", "查询失败。", "查询失败。."},
                       DotRow{"EmptyStaysEmpty", "", ""}),
@@ -148,8 +149,7 @@ TEST_P(MessageTest, IsModalOwnedByTheWindowAndCaptioned)
 INSTANTIATE_TEST_SUITE_P(
     Boxes, MessageTest,
     ::testing::Values(MessageRow{"Warning", MessageIcon::Warning, QMessageBox::Warning},
-                      MessageRow{"Information", MessageIcon::Information,
-                                 QMessageBox::Information},
+                      MessageRow{"Information", MessageIcon::Information, QMessageBox::Information},
                       MessageRow{"Error", MessageIcon::Error, QMessageBox::Critical}),
     [](const auto& info) { return std::string(info.param.name); });
 

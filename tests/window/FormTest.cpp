@@ -5,13 +5,13 @@
 #include "widgets/DropDownList.h"
 #include "widgets/Edit.h"
 
+#include <functional>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QFontInfo>
 #include <QLabel>
 #include <QPushButton>
-
-#include <functional>
 
 namespace {
 
@@ -58,37 +58,65 @@ void emptyList(DropDownList* list)
 const ControlRow controls[] = {
     {"Edit1", "Edit", {93, 9, 160, 20}, "(local)", 0},
     {"Edit2", "Edit", {93, 32, 160, 20}, "sa", 1},
-    {"Edit3", "Edit", {93, 55, 160, 20}, "", 2,
+    {"Edit3",
+     "Edit",
+     {93, 55, 160, 20},
+     "",
+     2,
      [](TForm1& f) {
          EXPECT_EQ(f.Edit3->echoMode(), QLineEdit::Password);
          f.Edit3->setText("pw1");
          EXPECT_EQ(f.Edit3->displayText(), "***");
      }},
     {"Edit5", "Edit", {93, 208, 82, 20}, "1", 3},
-    {"Button2", "QPushButton", {282, 8, 75, 25}, "确定", 4,
+    {"Button2",
+     "QPushButton",
+     {282, 8, 75, 25},
+     "确定",
+     4,
      [](TForm1& f) {
          EXPECT_TRUE(f.Button2->isDefault());
          EXPECT_EQ(f.defaultButton(), f.Button2);
      }},
-    {"Button3", "QPushButton", {282, 40, 75, 25}, "关闭", 5,
+    {"Button3",
+     "QPushButton",
+     {282, 40, 75, 25},
+     "关闭",
+     5,
      [](TForm1& f) { EXPECT_FALSE(f.Button3->isDefault()); }},
-    {"ComboBox1", "DropDownList", {93, 95, 160, 20}, "", 6,
+    {"ComboBox1",
+     "DropDownList",
+     {93, 95, 160, 20},
+     "",
+     6,
      [](TForm1& f) {
          emptyList(f.ComboBox1);
          EXPECT_FALSE(f.ComboBox1->opensOnTyping());
      }},
-    {"ComboBox3", "DropDownList", {311, 75, 146, 20}, "", 7,
+    {"ComboBox3",
+     "DropDownList",
+     {311, 75, 146, 20},
+     "",
+     7,
      [](TForm1& f) {
          emptyList(f.ComboBox3);
          EXPECT_FALSE(f.ComboBox3->isVisible());
          EXPECT_EQ(f.ComboBox3->focusPolicy(), Qt::NoFocus);
      }},
-    {"CheckBox1", "QCheckBox", {92, 236, 187, 17}, "日志文件以后不再增大", 8,
+    {"CheckBox1",
+     "QCheckBox",
+     {92, 236, 187, 17},
+     "日志文件以后不再增大",
+     8,
      [](TForm1& f) {
          EXPECT_FALSE(f.CheckBox1->isChecked());
          EXPECT_FALSE(f.CheckBox1->isTristate());
      }},
-    {"ComboBox2", "DropDownList", {93, 119, 160, 20}, "", 9,
+    {"ComboBox2",
+     "DropDownList",
+     {93, 119, 160, 20},
+     "",
+     9,
      [](TForm1& f) {
          emptyList(f.ComboBox2);
          EXPECT_TRUE(f.ComboBox2->opensOnTyping());
@@ -135,10 +163,14 @@ struct LabelRow {
 };
 
 const LabelRow labels[] = {
-    {"Label1", "服务器名：", {30, 13, 60, 12}},    {"Label2", "用户名：", {42, 36, 48, 12}},
-    {"Label3", "密码：", {54, 59, 36, 12}},        {"Label4", "数据库：", {42, 99, 48, 12}},
-    {"Label7", "Log文件：", {36, 123, 54, 12}},    {"Label8", "Log文件位置：", {12, 147, 78, 12}},
-    {"Label9", "Log文件大小：", {12, 172, 78, 12}}, {"Label5", "收缩到：", {40, 212, 48, 12}},
+    {"Label1", "服务器名：", {30, 13, 60, 12}},
+    {"Label2", "用户名：", {42, 36, 48, 12}},
+    {"Label3", "密码：", {54, 59, 36, 12}},
+    {"Label4", "数据库：", {42, 99, 48, 12}},
+    {"Label7", "Log文件：", {36, 123, 54, 12}},
+    {"Label8", "Log文件位置：", {12, 147, 78, 12}},
+    {"Label9", "Log文件大小：", {12, 172, 78, 12}},
+    {"Label5", "收缩到：", {40, 212, 48, 12}},
     {"Label6", "M", {184, 212, 6, 12}},
 };
 
@@ -190,7 +222,8 @@ TEST_F(WindowTest, WindowIsFixedSizeWithItsCaptionFontAndIcon)
     EXPECT_TRUE(flags & Qt::WindowSystemMenuHint);
 
     const QString caption = form->windowTitle();
-    EXPECT_TRUE(caption.startsWith(QStringLiteral("MS SQL SERVER日志收缩工具（"))) << caption.toStdString();
+    EXPECT_TRUE(caption.startsWith(QStringLiteral("MS SQL SERVER日志收缩工具（")))
+        << caption.toStdString();
     EXPECT_TRUE(caption.endsWith(QStringLiteral("）")));
     EXPECT_GT(caption.size(), QStringLiteral("MS SQL SERVER日志收缩工具（）").size());
 

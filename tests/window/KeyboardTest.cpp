@@ -8,9 +8,8 @@
 
 namespace {
 
-const QStringList cycle = {"Edit1",     "Edit2",     "Edit3",     "Edit5",
-                           "Button2",   "Button3",   "ComboBox1", "CheckBox1",
-                           "ComboBox2", "Edit4",     "Edit6"};
+const QStringList cycle = {"Edit1",     "Edit2",     "Edit3",     "Edit5", "Button2", "Button3",
+                           "ComboBox1", "CheckBox1", "ComboBox2", "Edit4", "Edit6"};
 
 QString focused()
 {

@@ -3,6 +3,8 @@
 #include "widgets/DropDownList.h"
 #include "widgets/Edit.h"
 
+#include <functional>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -12,8 +14,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
-
-#include <functional>
 
 namespace {
 
@@ -152,25 +152,25 @@ TEST_P(CloseTest, EndsTheLoopWithExitCodeZero)
 
 INSTANTIATE_TEST_SUITE_P(
     Lifecycle, CloseTest,
-    ::testing::Values(
-        CloseRow{"CloseButtonClicked", [](TForm1& f) { gui::click(f.Button3); }},
-        CloseRow{"CloseButtonByEnter",
-                 [](TForm1& f) {
-                     f.Button3->setFocus(Qt::TabFocusReason);
-                     gui::press(Qt::Key_Return);
-                 }},
-        CloseRow{"CloseButtonBySpace",
-                 [](TForm1& f) {
-                     f.Button3->setFocus(Qt::TabFocusReason);
-                     gui::press(Qt::Key_Space);
-                 }},
-        CloseRow{"TitleBarClose",
-                 [](TForm1& f) {
-                     // What the window system sends for the title bar's button or system menu.
-                     QCloseEvent event;
-                     QApplication::sendEvent(f.windowHandle(), &event);
-                 }},
-        CloseRow{"AltF4", [](TForm1&) { gui::press(Qt::Key_F4, Qt::AltModifier); }}),
+    ::testing::Values(CloseRow{"CloseButtonClicked", [](TForm1& f) { gui::click(f.Button3); }},
+                      CloseRow{"CloseButtonByEnter",
+                               [](TForm1& f) {
+                                   f.Button3->setFocus(Qt::TabFocusReason);
+                                   gui::press(Qt::Key_Return);
+                               }},
+                      CloseRow{"CloseButtonBySpace",
+                               [](TForm1& f) {
+                                   f.Button3->setFocus(Qt::TabFocusReason);
+                                   gui::press(Qt::Key_Space);
+                               }},
+                      CloseRow{"TitleBarClose",
+                               [](TForm1& f) {
+                                   // What the window system sends for the title bar's button or
+                                   // system menu.
+                                   QCloseEvent event;
+                                   QApplication::sendEvent(f.windowHandle(), &event);
+                               }},
+                      CloseRow{"AltF4", [](TForm1&) { gui::press(Qt::Key_F4, Qt::AltModifier); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,6 +1,14 @@
 // The real program on a real X server (Xvfb): it shows its window, centred, with its caption and
 // icon, and ends with exit code 0 when the window system closes it as the title bar's close
 // button or the system menu does.
+#include <cstdlib>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+#include <vector>
+#include <xcb/xcb.h>
+
 #include <QCoreApplication>
 #include <QPoint>
 #include <QProcess>
@@ -8,16 +16,6 @@
 #include <QSize>
 #include <QString>
 #include <QThread>
-
-#include <xcb/xcb.h>
-
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <cstring>
-#include <memory>
-#include <optional>
-#include <vector>
 
 namespace {
 
@@ -53,9 +51,7 @@ private:
     QString m_name;
 };
 
-
-template <typename T>
-std::unique_ptr<T, decltype(&std::free)> own(T* reply)
+template <typename T> std::unique_ptr<T, decltype(&std::free)> own(T* reply)
 {
     return {reply, &std::free};
 }
@@ -115,8 +111,8 @@ public:
 
     QRect geometry(xcb_window_t window)
     {
-        auto reply = own(xcb_get_geometry_reply(
-            m_connection, xcb_get_geometry(m_connection, window), nullptr));
+        auto reply = own(
+            xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, window), nullptr));
         return reply ? QRect(reply->x, reply->y, reply->width, reply->height) : QRect();
     }
 

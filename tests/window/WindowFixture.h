@@ -5,7 +5,6 @@
 #include "gui/Operator.h"
 
 #include <gtest/gtest.h>
-
 #include <memory>
 
 class WindowTest : public ::testing::Test {

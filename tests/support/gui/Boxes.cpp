@@ -15,8 +15,8 @@ void closeVisibleBoxes(std::vector<SeenBox>& seen)
         auto* box = qobject_cast<QMessageBox*>(window);
         if (!box || !box->isVisible())
             continue;
-        seen.push_back({box->windowTitle(), box->text(), box->icon(), box->parentWidget(),
-                        box->isModal()});
+        seen.push_back(
+            {box->windowTitle(), box->text(), box->icon(), box->parentWidget(), box->isModal()});
         if (QAbstractButton* ok = box->button(QMessageBox::Ok))
             ok->click();
         else

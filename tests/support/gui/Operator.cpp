@@ -30,7 +30,10 @@ void press(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers)
         QTest::keyClick(widget, key, modifiers);
 }
 
-void press(Qt::Key key, Qt::KeyboardModifiers modifiers) { press(keyboardTarget(), key, modifiers); }
+void press(Qt::Key key, Qt::KeyboardModifiers modifiers)
+{
+    press(keyboardTarget(), key, modifiers);
+}
 
 void type(QWidget* widget, const QString& text)
 {
@@ -52,7 +55,10 @@ void type(const QString& text)
         type(keyboardTarget(), QString(c));
 }
 
-void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
+void click(QWidget* widget)
+{
+    QTest::mouseClick(widget, Qt::LeftButton);
+}
 
 void openList(DropDownList* list, By by)
 {

@@ -2,12 +2,12 @@
 // hangs on one: each is recorded and closed with its OK button.
 #pragma once
 
+#include <functional>
+#include <vector>
+
 #include <QMessageBox>
 #include <QPointer>
 #include <QString>
-
-#include <functional>
-#include <vector>
 
 namespace gui {
 

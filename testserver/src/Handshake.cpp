@@ -45,8 +45,9 @@ std::string loginField(std::string_view p, std::size_t end, std::size_t at, cons
     std::string raw(p.substr(offset, chars * 2));
     if (password) {
         for (char& c : raw) {
-            auto b = static_cast<unsigned char>(c);
-            b = static_cast<unsigned char>(((b << 4) | (b >> 4)) & 0xFF) ^ 0xA5;
+            // The client swapped the nibbles and then XORed with 0xA5; undo in reverse order.
+            auto b = static_cast<unsigned char>(static_cast<unsigned char>(c) ^ 0xA5);
+            b = static_cast<unsigned char>(((b << 4) | (b >> 4)) & 0xFF);
             c = static_cast<char>(b);
         }
     }

@@ -68,6 +68,8 @@ public:
 
 private:
     void bindEvents();
+    void loginEdited();
+    void clearLogFiles();
 
     std::unique_ptr<Ui::TForm1> m_ui;
 };

@@ -105,8 +105,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(OdbcDatabases, NamesRoundTripAndEachCanBeUsed)
 {
     json j = json::parse(TestServer::catalogue("demo"));
-    j["databases"].push_back({{"name", "it's [odd]] \"name\""},
-                              {"files", {{{"name", "odd"}, {"size_kb", 1024}}}}});
+    j["databases"].push_back(
+        {{"name", "it's [odd]] \"name\""}, {"files", {{{"name", "odd"}, {"size_kb", 1024}}}}});
     TestServer server(j.dump());
     probe::Connection c;
     ASSERT_EQ(c.connect(probe::connectionString(server.port(), "sa", "", "PUBS")), Rc::Success)
@@ -153,7 +153,8 @@ TEST(OdbcHelpfile, IsBlankPaddedNcharIn2000AndSysnameLater)
         ASSERT_GE(steps.size(), 2u);
         const probe::Step& files = steps[1];
         const bool is2000 = version[0] == '8';
-        EXPECT_EQ(files.columnTypes, (std::vector<int>{is2000 ? -8 : -9, 5, -8, -9, -9, -9, -9, 12}));
+        EXPECT_EQ(files.columnTypes,
+                  (std::vector<int>{is2000 ? -8 : -9, 5, -8, -9, -9, -9, -9, 12}));
         ASSERT_EQ(files.rows.size(), 3u);
         const std::string name = *files.rows[1][0];
         EXPECT_EQ(name.rfind("Sales_Log", 0), 0u);
@@ -188,9 +189,9 @@ TEST(OdbcShrink, ResultsComeAsTheDriverShowsThemAndTheSizeShowsOnTheNextConnecti
     }
     ASSERT_GE(shrinkStep, 0);
     const probe::Step& shrink = steps[static_cast<std::size_t>(shrinkStep)];
-    EXPECT_EQ(shrink.columnNames, (std::vector<std::string>{"DbId", "FileId", "CurrentSize",
-                                                            "MinimumSize", "UsedPages",
-                                                            "EstimatedPages"}));
+    EXPECT_EQ(shrink.columnNames,
+              (std::vector<std::string>{"DbId", "FileId", "CurrentSize", "MinimumSize", "UsedPages",
+                                        "EstimatedPages"}));
     EXPECT_EQ(shrink.columnTypes, (std::vector<int>{5, 5, 4, 4, 4, 4}));
     const probe::Diagnostic* cannot = find(shrink.diagnostics, 9008);
     ASSERT_NE(cannot, nullptr) << "arrives with the call that opens the row set";
@@ -332,7 +333,8 @@ TEST(Tsql, ListsDatabasesAndReportsAFailedLogin)
 {
     TestServer server(TestServer::catalogue("demo"));
     const std::string out =
-        runTsql(server.port(), "", "select name from sysdatabases\ngo\nUSE [Web Shop]\ngo\nUSE web-shop\ngo\nquit\n");
+        runTsql(server.port(), "",
+                "select name from sysdatabases\ngo\nUSE [Web Shop]\ngo\nUSE web-shop\ngo\nquit\n");
     EXPECT_NE(out.find("销售数据"), std::string::npos) << out;
     EXPECT_NE(out.find("(10 rows affected)"), std::string::npos) << out;
     EXPECT_NE(out.find("Incorrect syntax near '-'."), std::string::npos) << out;

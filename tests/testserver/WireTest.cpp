@@ -17,8 +17,8 @@ namespace {
 std::string packet(std::uint8_t type, const std::string& payload, bool last = true,
                    int lengthOverride = -1)
 {
-    const std::size_t len = lengthOverride >= 0 ? static_cast<std::size_t>(lengthOverride)
-                                                : payload.size() + 8;
+    const std::size_t len =
+        lengthOverride >= 0 ? static_cast<std::size_t>(lengthOverride) : payload.size() + 8;
     std::string p;
     p += static_cast<char>(type);
     p += static_cast<char>(last ? 1 : 0);
@@ -99,7 +99,8 @@ public:
             std::string h = readExact(8);
             if (h.size() < 8)
                 return {};
-            const std::size_t len = (static_cast<unsigned char>(h[2]) << 8) | static_cast<unsigned char>(h[3]);
+            const std::size_t len =
+                (static_cast<unsigned char>(h[2]) << 8) | static_cast<unsigned char>(h[3]);
             all += readExact(len - 8);
             if (h[1] & 1)
                 return all;
@@ -175,7 +176,8 @@ TEST_P(Malformed, ClosesOnlyItsOwnConnectionWithOneLogLine)
         catalogue["version"] = "11.0.7001.0";
     TestServer server(catalogue.dump());
     probe::Connection bystander;
-    ASSERT_EQ(bystander.connect(probe::connectionString(server.port(), "sa", "")), probe::Rc::Success);
+    ASSERT_EQ(bystander.connect(probe::connectionString(server.port(), "sa", "")),
+              probe::Rc::Success);
 
     Raw raw(server.port());
     if (c.loginFirst) {
@@ -195,8 +197,8 @@ TEST_P(Malformed, ClosesOnlyItsOwnConnectionWithOneLogLine)
 INSTANTIATE_TEST_SUITE_P(
     Wire, Malformed,
     testing::Values(
-        MalformedCase{"LengthShorterThanHeader", 0,
-                      [] { return packet(0x12, "", true, 4); }, "shorter than its header"},
+        MalformedCase{"LengthShorterThanHeader", 0, [] { return packet(0x12, "", true, 4); },
+                      "shorter than its header"},
         MalformedCase{"LengthOverMaximum", 0,
                       [] { return packet(0x12, std::string(100, 'x'), true, 0xFFFF); },
                       "exceeds 32767"},
@@ -211,7 +213,8 @@ INSTANTIATE_TEST_SUITE_P(
                       [] { return packet(0x12, std::string("\x01\x01\x00\x00\x01\xFF", 6)); },
                       "lies outside the message"},
         MalformedCase{"LoginShorterThanFixedPart", 0,
-                      [] { return packet(0x10, std::string(40, '\0')); }, "shorter than its fixed part"},
+                      [] { return packet(0x10, std::string(40, '\0')); },
+                      "shorter than its fixed part"},
         MalformedCase{"LoginLengthFieldTooLarge", 0,
                       [] {
                           return packet(0x10, login7(0x74000004, [](std::string& p) {
@@ -221,16 +224,14 @@ INSTANTIATE_TEST_SUITE_P(
                       "does not match"},
         MalformedCase{"LoginNameOutsideMessage", 0,
                       [] {
-                          return packet(0x10, login7(0x74000004, [](std::string& p) {
-                                            put16(p, 40, 60000);
-                                        }));
+                          return packet(0x10, login7(0x74000004,
+                                                     [](std::string& p) { put16(p, 40, 60000); }));
                       },
                       "user name lies outside the message"},
         MalformedCase{"LoginNameTooLong", 0,
                       [] {
-                          return packet(0x10, login7(0x74000004, [](std::string& p) {
-                                            put16(p, 42, 5000);
-                                        }));
+                          return packet(
+                              0x10, login7(0x74000004, [](std::string& p) { put16(p, 42, 5000); }));
                       },
                       "user name is 5000 characters long"},
         MalformedCase{"LoginOverItsBound", 0,
@@ -268,9 +269,7 @@ INSTANTIATE_TEST_SUITE_P(
                       },
                       "SQL batch message exceeds 1048576 bytes"},
         MalformedCase{"TypeChangesInsideMessage", 0x71000001,
-                      [] {
-                          return packet(0x01, sqlText("select"), false) + packet(0x03, "xx");
-                      },
+                      [] { return packet(0x01, sqlText("select"), false) + packet(0x03, "xx"); },
                       "RPC packet inside a SQL batch message"},
         MalformedCase{"SecondLogin", 0x71000001, [] { return packet(0x10, login7(0x71000001)); },
                       "LOGIN7 after login"}),

@@ -58,9 +58,10 @@ void BatchLog::batch(const BatchEntry& e)
     errors += "]";
     const bool ok = e.errors.empty() && !e.cancelled && !e.dropped;
     std::string line = "{\"t\": " + timestamp() + ", \"conn\": " + std::to_string(e.conn) +
-                       ", \"user\": " + jsonString(e.user) + ", \"db_before\": " +
-                       jsonString(e.dbBefore) + ", \"sql\": " + jsonString(e.sql) +
-                       ", \"outcome\": \"" + (ok ? "ok" : "error") + "\", \"errors\": " + errors;
+                       ", \"user\": " + jsonString(e.user) +
+                       ", \"db_before\": " + jsonString(e.dbBefore) +
+                       ", \"sql\": " + jsonString(e.sql) + ", \"outcome\": \"" +
+                       (ok ? "ok" : "error") + "\", \"errors\": " + errors;
     if (e.cancelled)
         line += ", \"cancelled\": true";
     if (e.dropped)

@@ -171,7 +171,8 @@ ListQueryFault parseListFault(const json& v)
     auto intField = [&](const char* key, int& out, int lo, int hi) {
         if (!v.contains(key))
             return;
-        if (!v.at(key).is_number_integer() || v.at(key).get<int>() < lo || v.at(key).get<int>() > hi)
+        if (!v.at(key).is_number_integer() || v.at(key).get<int>() < lo ||
+            v.at(key).get<int>() > hi)
             throw CatalogueError(std::string("faults.fail_list_query.") + key + " is out of range");
         out = v.at(key).get<int>();
     };
@@ -213,7 +214,8 @@ Generation parseGeneration(const std::string& version)
     for (int i = 0; i < 3 && pos <= version.size(); ++i) {
         const std::size_t dot = version.find('.', pos);
         const std::string part = version.substr(pos, dot == std::string::npos ? dot : dot - pos);
-        if (part.empty() || part.size() > 5 || part.find_first_not_of("0123456789") != std::string::npos)
+        if (part.empty() || part.size() > 5 ||
+            part.find_first_not_of("0123456789") != std::string::npos)
             throw CatalogueError("\"version\" must look like 8.00.2039, not \"" + version + "\"");
         parts[i] = std::stoi(part);
         if (dot == std::string::npos)
@@ -256,15 +258,24 @@ std::uint32_t Generation::tdsVersion() const
 std::string Generation::releaseName() const
 {
     switch (major) {
-    case 8: return "2000";
-    case 9: return "2005";
-    case 10: return minor >= 50 ? "2008 R2" : "2008";
-    case 11: return "2012";
-    case 12: return "2014";
-    case 13: return "2016";
-    case 14: return "2017";
-    case 15: return "2019";
-    default: return "2022";
+    case 8:
+        return "2000";
+    case 9:
+        return "2005";
+    case 10:
+        return minor >= 50 ? "2008 R2" : "2008";
+    case 11:
+        return "2012";
+    case 12:
+        return "2014";
+    case 13:
+        return "2016";
+    case 14:
+        return "2017";
+    case 15:
+        return "2019";
+    default:
+        return "2022";
     }
 }
 
@@ -292,8 +303,9 @@ Catalogue Catalogue::fromJson(const json& j)
         for (const json& l : j.at("logins")) {
             if (!l.is_object())
                 throw CatalogueError("a login must be an object");
-            c.logins.push_back({requireString(l, "name", "login", kMaxNameUnits),
-                                optionalString(l, "password", "login", kMaxNameUnits).value_or("")});
+            c.logins.push_back(
+                {requireString(l, "name", "login", kMaxNameUnits),
+                 optionalString(l, "password", "login", kMaxNameUnits).value_or("")});
         }
     } else {
         c.logins.push_back({"sa", ""});

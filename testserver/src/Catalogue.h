@@ -54,7 +54,7 @@ struct DbFile {
 struct Database {
     std::string name;
     int id = 1;
-    std::string recovery = "FULL";      // SIMPLE, FULL or BULK_LOGGED
+    std::string recovery = "FULL";        // SIMPLE, FULL or BULK_LOGGED
     std::string logReuseWait = "NOTHING"; // as sys.databases.log_reuse_wait_desc spells it
     std::vector<DbFile> files;
 };

@@ -115,7 +115,8 @@ private:
             return "Could not locate entry in sysdatabases for database '" + name +
                    "'. No entry found with that name. Make sure that the name is entered "
                    "correctly.";
-        return "Database '" + name + "' does not exist. Make sure that the name is entered correctly.";
+        return "Database '" + name +
+               "' does not exist. Make sure that the name is entered correctly.";
     }
 
     Database& currentDatabase()
@@ -134,7 +135,8 @@ private:
             failedStatement(kCmdUse);
             return Flow::EndBatch;
         }
-        m_result.items.emplace_back(std::in_place_type<DatabaseChange>, db->name, m_session.database);
+        m_result.items.emplace_back(std::in_place_type<DatabaseChange>, db->name,
+                                    m_session.database);
         message(5701, 10, "Changed database context to '" + db->name + "'.", 2);
         m_session.database = db->name;
         done({DoneKind::Done, false, 0, false, kCmdUse});
@@ -177,7 +179,8 @@ private:
             return true;
         case SelectItem::Kind::String:
             col = item.literal.national
-                      ? nvarchar("", std::max<int>(1, static_cast<int>(utf16Length(item.literal.text))))
+                      ? nvarchar("",
+                                 std::max<int>(1, static_cast<int>(utf16Length(item.literal.text))))
                       : Column{"", ColumnType::VarChar,
                                std::max<int>(1, static_cast<int>(item.literal.text.size())), false};
             v = item.literal.text;
@@ -210,7 +213,9 @@ private:
         case SelectItem::Kind::Star:
             break;
         }
-        message(207, 16, "Invalid column name '" + (item.kind == SelectItem::Kind::Star ? std::string("*") : item.name) + "'.");
+        message(207, 16,
+                "Invalid column name '" +
+                    (item.kind == SelectItem::Kind::Star ? std::string("*") : item.name) + "'.");
         failedStatement();
         return false;
     }
@@ -243,8 +248,8 @@ private:
         }
         if (item.name == "DB_ID" && item.args.size() <= 1) {
             col = {"", ColumnType::SmallInt, 0, true};
-            const Database* d = item.args.empty() ? &currentDatabase()
-                                                  : m_cat.findDatabase(item.args[0].text);
+            const Database* d =
+                item.args.empty() ? &currentDatabase() : m_cat.findDatabase(item.args[0].text);
             if (d)
                 v = std::int64_t{d->id};
             return true;
@@ -286,7 +291,8 @@ private:
                        ? SystemTable::SysDatabases
                        : SystemTable::None;
         }
-        if (sqlEquals(object, "databases") && m_gen.hasSysCatalogViews() && sqlEquals(schema, "sys"))
+        if (sqlEquals(object, "databases") && m_gen.hasSysCatalogViews() &&
+            sqlEquals(schema, "sys"))
             return SystemTable::SysDatabasesView;
         return SystemTable::None;
     }
@@ -305,7 +311,8 @@ private:
                             [](const Database& d) { return Value{std::int64_t{d.id}}; }});
             // Bit 8 is "trunc. log on chkpt.", the 2000 way of saying SIMPLE.
             cols.push_back({intColumn("status"), [](const Database& d) {
-                                return Value{std::int64_t{d.recovery == "SIMPLE" ? 8 : 0} | 0x10000};
+                                return Value{std::int64_t{d.recovery == "SIMPLE" ? 8 : 0} |
+                                             0x10000};
                             }});
             cols.push_back({nvarchar("filename", 260, true), [](const Database& d) {
                                 for (const DbFile& f : d.files)
@@ -341,12 +348,12 @@ private:
         const ListQueryFault& f = m_cat.faults.failListQuery;
         std::string text = f.message;
         if (text.empty()) {
-            const std::string object = toUpperAscii(table.object()) == "DATABASES" ? "databases" : "sysdatabases";
-            text = m_gen.is2000()
-                       ? "SELECT permission denied on object '" + object +
-                             "', database 'master', owner 'dbo'."
-                       : "The SELECT permission was denied on the object '" + object +
-                             "', database 'mssqlsystemresource', schema 'sys'.";
+            const std::string object =
+                toUpperAscii(table.object()) == "DATABASES" ? "databases" : "sysdatabases";
+            text = m_gen.is2000() ? "SELECT permission denied on object '" + object +
+                                        "', database 'master', owner 'dbo'."
+                                  : "The SELECT permission was denied on the object '" + object +
+                                        "', database 'mssqlsystemresource', schema 'sys'.";
         }
         message(f.number, f.severity, text, f.state);
         failedStatement(kCmdSelect);
@@ -496,7 +503,8 @@ private:
                          [](const DbFile* a, const DbFile* b) { return a->fileId < b->fileId; });
         int sizeWidth = 18, maxWidth = 18, growthWidth = 18;
         for (const DbFile* f : files) {
-            sizeWidth = std::max<int>(sizeWidth, static_cast<int>(utf16Length(f->sizeForDisplay())));
+            sizeWidth =
+                std::max<int>(sizeWidth, static_cast<int>(utf16Length(f->sizeForDisplay())));
             maxWidth = std::max<int>(maxWidth, static_cast<int>(utf16Length(f->maxSize)));
             growthWidth = std::max<int>(growthWidth, static_cast<int>(utf16Length(f->growth)));
         }
@@ -544,7 +552,8 @@ private:
                 ++position;
             }
             if (slot >= 3) {
-                message(8144, 16, "Procedure or function sp_dboption has too many arguments specified.", 2,
+                message(8144, 16,
+                        "Procedure or function sp_dboption has too many arguments specified.", 2,
                         "sp_dboption");
                 endProcedure(1, true);
                 return Flow::Continue;
@@ -552,8 +561,9 @@ private:
             values[slot] = argumentText(a);
         }
         if (m_session.tranCount > 0) {
-            message(15002, 16, "The procedure 'sp_dboption' cannot be executed within a transaction.",
-                    1, "sp_dboption");
+            message(15002, 16,
+                    "The procedure 'sp_dboption' cannot be executed within a transaction.", 1,
+                    "sp_dboption");
             endProcedure(1, true);
             return Flow::Continue;
         }
@@ -571,13 +581,30 @@ private:
             endProcedure(1, true);
             return Flow::Continue;
         }
-        static constexpr const char* kOtherOptions[] = {
-            "ANSI null default", "ANSI nulls", "ANSI padding", "ANSI warnings", "arithabort",
-            "auto create statistics", "auto update statistics", "autoclose", "autoshrink",
-            "concat null yields null", "cursor close on commit", "dbo use only", "default to local cursor",
-            "merge publish", "numeric roundabort", "offline", "published", "quoted identifier",
-            "read only", "recursive triggers", "select into/bulkcopy", "single user", "subscribed",
-            "torn page detection"};
+        static constexpr const char* kOtherOptions[] = {"ANSI null default",
+                                                        "ANSI nulls",
+                                                        "ANSI padding",
+                                                        "ANSI warnings",
+                                                        "arithabort",
+                                                        "auto create statistics",
+                                                        "auto update statistics",
+                                                        "autoclose",
+                                                        "autoshrink",
+                                                        "concat null yields null",
+                                                        "cursor close on commit",
+                                                        "dbo use only",
+                                                        "default to local cursor",
+                                                        "merge publish",
+                                                        "numeric roundabort",
+                                                        "offline",
+                                                        "published",
+                                                        "quoted identifier",
+                                                        "read only",
+                                                        "recursive triggers",
+                                                        "select into/bulkcopy",
+                                                        "single user",
+                                                        "subscribed",
+                                                        "torn page detection"};
         const bool truncOption = sqlEquals(*values[1], "trunc. log on chkpt.");
         bool known = truncOption;
         for (const char* o : kOtherOptions)
@@ -618,7 +645,8 @@ private:
             return Flow::Continue;
         };
         if (m_session.tranCount > 0) {
-            message(3021, 16, "Cannot perform a backup or restore operation within a transaction.", 2);
+            message(3021, 16, "Cannot perform a backup or restore operation within a transaction.",
+                    2);
             return terminate();
         }
         Database* db = m_cat.findDatabase(s.database);
@@ -679,7 +707,8 @@ private:
 
     Flow badDbccParameter(int index)
     {
-        message(2560, 16, "Parameter " + std::to_string(index) + " is incorrect for this DBCC statement.");
+        message(2560, 16,
+                "Parameter " + std::to_string(index) + " is incorrect for this DBCC statement.");
         failedStatement(kCmdDbcc);
         return Flow::Continue;
     }
@@ -715,12 +744,14 @@ private:
             const Token& t = s.args[1];
             if (t.kind == TokenKind::Integer) {
                 if (t.text.size() > 10 || std::stoll(t.text) > INT_MAX) {
-                    message(8115, 16, "Arithmetic overflow error converting expression to data type int.");
+                    message(8115, 16,
+                            "Arithmetic overflow error converting expression to data type int.");
                     failedStatement(kCmdDbcc);
                     return Flow::Continue;
                 }
                 targetMb = std::stoll(t.text);
-            } else if (t.isWord("EMPTYFILE") || t.isWord("NOTRUNCATE") || t.isWord("TRUNCATEONLY")) {
+            } else if (t.isWord("EMPTYFILE") || t.isWord("NOTRUNCATE") ||
+                       t.isWord("TRUNCATEONLY")) {
                 targetMb = 0;
             } else {
                 return badDbccParameter(2);
@@ -734,16 +765,21 @@ private:
             file->sizeText.reset();
         }
         if (file->isLog && file->sizeKb > targetKb && !s.noInfoMessages) {
-            message(9008, 10,
-                    "Cannot shrink log file " + std::to_string(file->fileId) + " (" + file->name +
-                        ") because " +
-                        (m_gen.oldWording()
-                             ? std::string("all logical log files are in use.")
-                             : std::string("the logical log file located at the end of the file is in use.")));
+            message(
+                9008, 10,
+                "Cannot shrink log file " + std::to_string(file->fileId) + " (" + file->name +
+                    ") because " +
+                    (m_gen.oldWording()
+                         ? std::string("all logical log files are in use.")
+                         : std::string(
+                               "the logical log file located at the end of the file is in use.")));
         }
         RowSet rs;
-        rs.columns = {intColumn("DbId", ColumnType::SmallInt), intColumn("FileId", ColumnType::SmallInt),
-                      intColumn("CurrentSize"), intColumn("MinimumSize"), intColumn("UsedPages"),
+        rs.columns = {intColumn("DbId", ColumnType::SmallInt),
+                      intColumn("FileId", ColumnType::SmallInt),
+                      intColumn("CurrentSize"),
+                      intColumn("MinimumSize"),
+                      intColumn("UsedPages"),
                       intColumn("EstimatedPages")};
         const std::int64_t estimated = pagesUp(std::max(file->minKb, file->usedKb));
         rs.rows.push_back({std::int64_t{db.id}, std::int64_t{file->fileId}, pagesUp(file->sizeKb),
@@ -760,8 +796,10 @@ private:
         if (s.args.size() != 1 || !s.args[0].isWord("LOGSPACE"))
             return badDbccParameter(1);
         RowSet rs;
-        rs.columns = {nvarchar("Database Name", 128), {"Log Size (MB)", ColumnType::Real, 0, false},
-                      {"Log Space Used (%)", ColumnType::Real, 0, false}, intColumn("Status")};
+        rs.columns = {nvarchar("Database Name", 128),
+                      {"Log Size (MB)", ColumnType::Real, 0, false},
+                      {"Log Space Used (%)", ColumnType::Real, 0, false},
+                      intColumn("Status")};
         for (const Database& d : m_cat.databases) {
             std::int64_t size = 0, used = 0;
             for (const DbFile& f : d.files)
@@ -770,7 +808,8 @@ private:
                     used += f.usedKb;
                 }
             rs.rows.push_back({d.name, static_cast<double>(size) / 1024.0,
-                               size ? 100.0 * static_cast<double>(std::min(used, size)) / static_cast<double>(size)
+                               size ? 100.0 * static_cast<double>(std::min(used, size)) /
+                                          static_cast<double>(size)
                                     : 0.0,
                                std::int64_t{0}});
         }
@@ -785,7 +824,8 @@ private:
     Flow execute(const AlterRecoveryStmt& s)
     {
         if (m_session.tranCount > 0) {
-            message(226, 16, "ALTER DATABASE statement not allowed within multi-statement transaction.");
+            message(226, 16,
+                    "ALTER DATABASE statement not allowed within multi-statement transaction.");
             failedStatement();
             return Flow::Continue;
         }
@@ -853,7 +893,8 @@ private:
             break;
         case TransactionStmt::Kind::Commit:
             if (m_session.tranCount == 0) {
-                message(3902, 16, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+                message(3902, 16,
+                        "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
                 failedStatement();
                 return Flow::Continue;
             }
@@ -861,7 +902,8 @@ private:
             break;
         case TransactionStmt::Kind::Rollback:
             if (m_session.tranCount == 0) {
-                message(3903, 16, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+                message(3903, 16,
+                        "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
                 failedStatement();
                 return Flow::Continue;
             }

@@ -25,29 +25,46 @@ PacketHeader parseHeader(const unsigned char* b)
 std::size_t maxMessageSize(std::uint8_t type)
 {
     switch (type) {
-    case kPrelogin: return 4096;
-    case kLogin7: return 128 * 1024 - 1;
-    case kSqlBatch: return 1024 * 1024;
-    case kRpc: return 1024 * 1024;
-    case kAttention: return 0;
-    case kTransactionManager: return 4096;
-    default: return 0;
+    case kPrelogin:
+        return 4096;
+    case kLogin7:
+        return 128 * 1024 - 1;
+    case kSqlBatch:
+        return 1024 * 1024;
+    case kRpc:
+        return 1024 * 1024;
+    case kAttention:
+        return 0;
+    case kTransactionManager:
+        return 4096;
+    default:
+        return 0;
     }
 }
 
 std::string packetTypeName(std::uint8_t type)
 {
     switch (type) {
-    case kSqlBatch: return "SQL batch";
-    case kPreTds7Login: return "pre-7.0 login";
-    case kRpc: return "RPC";
-    case kTabularResult: return "tabular result";
-    case kAttention: return "attention";
-    case kBulkLoad: return "bulk load";
-    case kTransactionManager: return "transaction manager";
-    case kLogin7: return "LOGIN7";
-    case kSspi: return "SSPI";
-    case kPrelogin: return "PRELOGIN";
+    case kSqlBatch:
+        return "SQL batch";
+    case kPreTds7Login:
+        return "pre-7.0 login";
+    case kRpc:
+        return "RPC";
+    case kTabularResult:
+        return "tabular result";
+    case kAttention:
+        return "attention";
+    case kBulkLoad:
+        return "bulk load";
+    case kTransactionManager:
+        return "transaction manager";
+    case kLogin7:
+        return "LOGIN7";
+    case kSspi:
+        return "SSPI";
+    case kPrelogin:
+        return "PRELOGIN";
     default: {
         char buf[16];
         std::snprintf(buf, sizeof buf, "type 0x%02X", type);

@@ -154,7 +154,8 @@ std::uint32_t negotiateTdsVersion(std::uint32_t client, std::uint32_t server)
         client = kTds71;
     if (client < kTds71) {
         char buf[64];
-        std::snprintf(buf, sizeof buf, "client asks for TDS version 0x%08X, older than 7.1", client);
+        std::snprintf(buf, sizeof buf, "client asks for TDS version 0x%08X, older than 7.1",
+                      client);
         throw ProtocolError(buf);
     }
     return std::min(client, server);

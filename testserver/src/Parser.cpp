@@ -161,8 +161,8 @@ private:
 
     static bool startsStatement(const Token& t)
     {
-        static constexpr std::array kStarts = {"USE",  "SELECT", "EXEC",  "EXECUTE",    "BACKUP",
-                                               "DBCC", "ALTER",  "SET",   "CHECKPOINT", "PRINT",
+        static constexpr std::array kStarts = {"USE",   "SELECT", "EXEC",    "EXECUTE",    "BACKUP",
+                                               "DBCC",  "ALTER",  "SET",     "CHECKPOINT", "PRINT",
                                                "BEGIN", "COMMIT", "ROLLBACK"};
         for (const char* s : kStarts)
             if (t.isWord(s))
@@ -183,8 +183,8 @@ private:
             item.kind = SelectItem::Kind::GlobalVariable;
             item.name = toUpperAscii(take().text);
         } else if (t.kind == TokenKind::Integer || t.kind == TokenKind::String) {
-            item.kind = t.kind == TokenKind::Integer ? SelectItem::Kind::Integer
-                                                     : SelectItem::Kind::String;
+            item.kind =
+                t.kind == TokenKind::Integer ? SelectItem::Kind::Integer : SelectItem::Kind::String;
             item.literal = take();
         } else if (t.kind == TokenKind::Identifier && peek(1).isSymbol("(")) {
             item.kind = SelectItem::Kind::Function;
@@ -348,9 +348,8 @@ private:
         const Token& opt = take();
         const std::string up = toUpperAscii(opt.text);
         auto notRecognized = [&] {
-            throw SyntaxError{{155, 1, 15,
-                               "'" + opt.text + "' is not a recognized BACKUP option.", "",
-                               opt.line}};
+            throw SyntaxError{{155, 1, 15, "'" + opt.text + "' is not a recognized BACKUP option.",
+                               "", opt.line}};
         };
         if (up == "TRUNCATE_ONLY" || up == "NO_LOG") {
             if (!m_gen.acceptsTruncateOnly())
@@ -358,17 +357,17 @@ private:
             b.truncateOnly = true;
             return;
         }
-        static constexpr std::array kFlags = {"INIT",     "NOINIT",    "FORMAT",      "NOFORMAT",
-                                              "SKIP",     "NOSKIP",    "NO_TRUNCATE", "NORECOVERY",
-                                              "CHECKSUM", "NO_CHECKSUM", "COPY_ONLY", "REWIND",
-                                              "NOREWIND", "UNLOAD",    "NOUNLOAD",    "RESTART",
-                                              "STATS",    "COMPRESSION", "NO_COMPRESSION"};
-        static constexpr std::array kValued = {"NAME", "DESCRIPTION", "STATS", "PASSWORD",
-                                               "MEDIANAME", "BLOCKSIZE", "BUFFERCOUNT"};
+        static constexpr std::array kFlags = {
+            "INIT",      "NOINIT",      "FORMAT",      "NOFORMAT",      "SKIP",
+            "NOSKIP",    "NO_TRUNCATE", "NORECOVERY",  "CHECKSUM",      "NO_CHECKSUM",
+            "COPY_ONLY", "REWIND",      "NOREWIND",    "UNLOAD",        "NOUNLOAD",
+            "RESTART",   "STATS",       "COMPRESSION", "NO_COMPRESSION"};
+        static constexpr std::array kValued = {"NAME",      "DESCRIPTION", "STATS",      "PASSWORD",
+                                               "MEDIANAME", "BLOCKSIZE",   "BUFFERCOUNT"};
         bool known = std::find(kFlags.begin(), kFlags.end(), up) != kFlags.end();
         const bool valued = std::find(kValued.begin(), kValued.end(), up) != kValued.end();
-        if ((up == "COPY_ONLY" || up == "COMPRESSION" || up == "NO_COMPRESSION" || up == "CHECKSUM" ||
-             up == "NO_CHECKSUM") &&
+        if ((up == "COPY_ONLY" || up == "COMPRESSION" || up == "NO_COMPRESSION" ||
+             up == "CHECKSUM" || up == "NO_CHECKSUM") &&
             m_gen.major < (up == "COPY_ONLY" || up == "CHECKSUM" || up == "NO_CHECKSUM" ? 9 : 10))
             known = false;
         if (!known && !valued)
@@ -404,7 +403,8 @@ private:
                     n.text = "-" + n.text;
                     d.args.push_back(n);
                 } else if (a.kind == TokenKind::String || a.kind == TokenKind::Integer ||
-                           a.kind == TokenKind::Identifier || a.kind == TokenKind::QuotedIdentifier) {
+                           a.kind == TokenKind::Identifier ||
+                           a.kind == TokenKind::QuotedIdentifier) {
                     d.args.push_back(take());
                 } else {
                     syntaxError();

@@ -38,7 +38,7 @@ struct UseStmt {
 
 struct SelectItem {
     enum class Kind { Column, Star, GlobalVariable, Function, Integer, String } kind = Kind::Column;
-    std::string name;      // column, @@variable or function name
+    std::string name; // column, @@variable or function name
     std::vector<Token> args;
     std::string alias;
     bool hasAlias = false;
@@ -91,9 +91,9 @@ struct TransactionStmt {
     enum class Kind { Begin, Commit, Rollback } kind = Kind::Begin;
 };
 
-using StatementBody = std::variant<UseStmt, SelectStmt, ExecStmt, BackupLogStmt, DbccStmt,
-                                   AlterRecoveryStmt, CheckpointStmt, SetStmt, PrintStmt,
-                                   TransactionStmt>;
+using StatementBody =
+    std::variant<UseStmt, SelectStmt, ExecStmt, BackupLogStmt, DbccStmt, AlterRecoveryStmt,
+                 CheckpointStmt, SetStmt, PrintStmt, TransactionStmt>;
 
 struct Statement {
     int line = 1;

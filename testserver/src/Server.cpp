@@ -15,8 +15,8 @@
 namespace testserver {
 
 Server::Server(ServerState& state, BatchLog& log, Diagnostics& diagnostics, ServerOptions options)
-    : m_state(state), m_log(log), m_diag(diagnostics), m_options(options),
-      m_context{state, log, diagnostics, options.session}
+    : m_state(state), m_log(log), m_diag(diagnostics),
+      m_options(options), m_context{state, log, diagnostics, options.session}
 {
     if (::pipe2(m_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
         throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));

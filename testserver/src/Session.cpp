@@ -75,7 +75,8 @@ Session::Read Session::readMessage(int timeoutMs, RequestMessage& out)
         if (!payload.empty()) {
             r = m_socket.readExact(payload.data(), payload.size(), m_ctx.limits.packetTimeoutMs);
             if (r == IoResult::Closed)
-                throw ProtocolError("connection ended inside a " + packetTypeName(h.type) + " packet");
+                throw ProtocolError("connection ended inside a " + packetTypeName(h.type) +
+                                    " packet");
             if (r == IoResult::Timeout)
                 throw ProtocolError("stalled inside a " + packetTypeName(h.type) + " packet");
         }
@@ -89,8 +90,8 @@ Session::Read Session::readMessage(int timeoutMs, RequestMessage& out)
 void Session::run()
 {
     try {
-        const auto loginDeadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(m_ctx.limits.loginTimeoutMs);
+        const auto loginDeadline = std::chrono::steady_clock::now() +
+                                   std::chrono::milliseconds(m_ctx.limits.loginTimeoutMs);
         while (m_state != SessionState::Closed) {
             int timeout = m_ctx.limits.idleTimeoutMs;
             if (m_state != SessionState::LoggedIn) {
@@ -175,9 +176,9 @@ void Session::onLogin(const RequestMessage& m)
         serverName = m_ctx.state.catalogue.serverName;
     }
     m_tds = negotiateTdsVersion(req.tdsVersion, g.tdsVersion());
-    m_packetSize = req.packetSize == 0 ? kDefaultPacketSize
-                                       : std::clamp<std::size_t>(req.packetSize, kMinPacketSize,
-                                                                 kMaxPacketSize);
+    m_packetSize = req.packetSize == 0
+                       ? kDefaultPacketSize
+                       : std::clamp<std::size_t>(req.packetSize, kMinPacketSize, kMaxPacketSize);
     if (delay > 0) {
         // A client that gives up meanwhile closes; anything it sends before our answer is
         // out of order either way.
@@ -200,19 +201,20 @@ void Session::onLogin(const RequestMessage& m)
                               "used with Windows authentication.",
                               "", 1});
         } else if (!login || login->password != req.password) {
-            errors.push_back({18456, 1, 14, "Login failed for user '" + req.userName + "'.", "", 1});
+            errors.push_back(
+                {18456, 1, 14, "Login failed for user '" + req.userName + "'.", "", 1});
         } else if (!req.database.empty()) {
             if (const Database* db = cat.findDatabase(req.database)) {
                 database = db->name;
             } else {
+                errors.push_back({4060, 1, 11,
+                                  g.is2000() ? "Cannot open database requested in login '" +
+                                                   req.database + "'. Login fails."
+                                             : "Cannot open database \"" + req.database +
+                                                   "\" requested by the login. The login failed.",
+                                  "", 1});
                 errors.push_back(
-                    {4060, 1, 11,
-                     g.is2000() ? "Cannot open database requested in login '" + req.database +
-                                      "'. Login fails."
-                                : "Cannot open database \"" + req.database +
-                                      "\" requested by the login. The login failed.",
-                     "", 1});
-                errors.push_back({18456, 1, 14, "Login failed for user '" + req.userName + "'.", "", 1});
+                    {18456, 1, 14, "Login failed for user '" + req.userName + "'.", "", 1});
             }
         } else {
             database = "master";
@@ -365,12 +367,21 @@ void Session::onRpc(const RequestMessage& m)
     if (body.size() >= 2) {
         const std::uint16_t len = le16(body, 0);
         if (len == 0xFFFF && body.size() >= 4) {
-            static const char* const kIds[] = {"",          "sp_cursor",      "sp_cursoropen",
-                                               "sp_cursorprepare", "sp_cursorexecute",
-                                               "sp_cursorprepexec", "sp_cursorunprepare",
-                                               "sp_cursorfetch", "sp_cursoroption",
-                                               "sp_cursorclose", "sp_executesql", "sp_prepare",
-                                               "sp_execute",     "sp_prepexec",   "sp_prepexecrpc",
+            static const char* const kIds[] = {"",
+                                               "sp_cursor",
+                                               "sp_cursoropen",
+                                               "sp_cursorprepare",
+                                               "sp_cursorexecute",
+                                               "sp_cursorprepexec",
+                                               "sp_cursorunprepare",
+                                               "sp_cursorfetch",
+                                               "sp_cursoroption",
+                                               "sp_cursorclose",
+                                               "sp_executesql",
+                                               "sp_prepare",
+                                               "sp_execute",
+                                               "sp_prepexec",
+                                               "sp_prepexecrpc",
                                                "sp_unprepare"};
             const std::uint16_t id = le16(body, 2);
             name = id < std::size(kIds) ? kIds[id] : "procedure " + std::to_string(id);
@@ -420,11 +431,12 @@ void Session::onTransactionManager(const RequestMessage& m)
                 beginAgain = body[flagAt] != 0;
         }
         if (m_settings.tranCount == 0) {
-            w.message({type == kCommit ? 3902 : 3903, 1, 16,
-                       type == kCommit
-                           ? "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."
-                           : "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.",
-                       "", 1});
+            w.message(
+                {type == kCommit ? 3902 : 3903, 1, 16,
+                 type == kCommit
+                     ? "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."
+                     : "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.",
+                 "", 1});
             w.done(DoneKind::Done, kDoneError, kCmdNone, 0);
             send(w.take());
             return;

@@ -18,9 +18,9 @@
 namespace testserver {
 
 struct SessionLimits {
-    int loginTimeoutMs = 60'000;   // from accept to a completed login
-    int idleTimeoutMs = 600'000;   // between two requests
-    int packetTimeoutMs = 30'000;  // for the rest of a packet once it started
+    int loginTimeoutMs = 60'000;  // from accept to a completed login
+    int idleTimeoutMs = 600'000;  // between two requests
+    int packetTimeoutMs = 30'000; // for the rest of a packet once it started
     std::int64_t maxRequests = 100'000;
 };
 

@@ -127,7 +127,8 @@ TokenWriter::TokenWriter(std::uint32_t tdsVersion, std::string serverName)
 {
 }
 
-void TokenWriter::envChange(EnvChangeType type, std::string_view newValue, std::string_view oldValue)
+void TokenWriter::envChange(EnvChangeType type, std::string_view newValue,
+                            std::string_view oldValue)
 {
     m_w.u8(kTokEnvChange);
     const auto mark = m_w.beginLength16();
@@ -196,8 +197,9 @@ void TokenWriter::loginAck(std::uint32_t tdsVersion, std::string_view progName, 
 void TokenWriter::done(DoneKind kind, std::uint16_t status, std::uint16_t curCmd,
                        std::uint64_t rowCount)
 {
-    m_w.u8(kind == DoneKind::Done ? kTokDone : kind == DoneKind::DoneProc ? kTokDoneProc
-                                                                          : kTokDoneInProc);
+    m_w.u8(kind == DoneKind::Done       ? kTokDone
+           : kind == DoneKind::DoneProc ? kTokDoneProc
+                                        : kTokDoneInProc);
     m_w.u16(status);
     m_w.u16(curCmd);
     if (tds72())

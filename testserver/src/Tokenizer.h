@@ -11,11 +11,20 @@
 
 namespace testserver {
 
-enum class TokenKind { Identifier, QuotedIdentifier, String, Integer, Number, Variable, Symbol, End };
+enum class TokenKind {
+    Identifier,
+    QuotedIdentifier,
+    String,
+    Integer,
+    Number,
+    Variable,
+    Symbol,
+    End
+};
 
 struct Token {
     TokenKind kind = TokenKind::End;
-    std::string text; // identifier name or string contents with quoting undone; symbol itself
+    std::string text;      // identifier name or string contents with quoting undone; symbol itself
     bool national = false; // N'…'
     int line = 1;
 
@@ -26,8 +35,8 @@ struct Token {
 };
 
 struct TokenizeResult {
-    std::vector<Token> tokens;     // always ends with an End token
-    std::vector<Message> errors;   // non-empty: the batch does not compile
+    std::vector<Token> tokens;   // always ends with an End token
+    std::vector<Message> errors; // non-empty: the batch does not compile
 };
 
 // With quotedIdentifier off (the server's setting for non-ODBC clients), "…" is a string.

@@ -1,6 +1,7 @@
 #include "OdbcProbe.h"
 
 #include <clocale>
+
 #include <sql.h>
 #include <sqlext.h>
 
@@ -29,7 +30,8 @@ std::u16string toWide(const std::string& s)
             n = 4;
         }
         for (int k = 1; k < n && i + static_cast<std::size_t>(k) < s.size(); ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]) & 0x3F);
+            cp =
+                (cp << 6) | (static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]) & 0x3F);
         i += static_cast<std::size_t>(n);
         if (cp >= 0x10000) {
             cp -= 0x10000;
@@ -73,11 +75,16 @@ std::string toUtf8(const SQLWCHAR* w, std::size_t n)
 Rc toRc(SQLRETURN r)
 {
     switch (r) {
-    case SQL_SUCCESS: return Rc::Success;
-    case SQL_SUCCESS_WITH_INFO: return Rc::SuccessWithInfo;
-    case SQL_NO_DATA: return Rc::NoData;
-    case SQL_ERROR: return Rc::Error;
-    default: return Rc::Other;
+    case SQL_SUCCESS:
+        return Rc::Success;
+    case SQL_SUCCESS_WITH_INFO:
+        return Rc::SuccessWithInfo;
+    case SQL_NO_DATA:
+        return Rc::NoData;
+    case SQL_ERROR:
+        return Rc::Error;
+    default:
+        return Rc::Other;
     }
 }
 
@@ -113,8 +120,8 @@ void readResult(SQLHSTMT st, Step& step)
         SQLWCHAR name[256];
         SQLSMALLINT nameLen = 0, type = 0, digits = 0, nullable = 0;
         SQLULEN size = 0;
-        SQLDescribeColW(st, static_cast<SQLUSMALLINT>(c), name, 256, &nameLen, &type, &size, &digits,
-                        &nullable);
+        SQLDescribeColW(st, static_cast<SQLUSMALLINT>(c), name, 256, &nameLen, &type, &size,
+                        &digits, &nullable);
         step.columnNames.push_back(toUtf8(name, static_cast<std::size_t>(nameLen)));
         step.columnTypes.push_back(type);
     }
@@ -133,8 +140,8 @@ void readResult(SQLHSTMT st, Step& step)
             for (;;) {
                 SQLWCHAR buf[1024];
                 SQLLEN ind = 0;
-                const SQLRETURN g =
-                    SQLGetData(st, static_cast<SQLUSMALLINT>(c), SQL_C_WCHAR, buf, sizeof buf, &ind);
+                const SQLRETURN g = SQLGetData(st, static_cast<SQLUSMALLINT>(c), SQL_C_WCHAR, buf,
+                                               sizeof buf, &ind);
                 if (g == SQL_NO_DATA)
                     break;
                 if (g != SQL_SUCCESS && g != SQL_SUCCESS_WITH_INFO)
@@ -154,7 +161,8 @@ void readResult(SQLHSTMT st, Step& step)
             if (isNull)
                 row.push_back(std::nullopt);
             else
-                row.push_back(toUtf8(reinterpret_cast<const SQLWCHAR*>(value.data()), value.size()));
+                row.push_back(
+                    toUtf8(reinterpret_cast<const SQLWCHAR*>(value.data()), value.size()));
         }
         step.rows.push_back(std::move(row));
     }
@@ -165,11 +173,16 @@ void readResult(SQLHSTMT st, Step& step)
 const char* toString(Rc rc)
 {
     switch (rc) {
-    case Rc::Success: return "SQL_SUCCESS";
-    case Rc::SuccessWithInfo: return "SQL_SUCCESS_WITH_INFO";
-    case Rc::NoData: return "SQL_NO_DATA";
-    case Rc::Error: return "SQL_ERROR";
-    default: return "other";
+    case Rc::Success:
+        return "SQL_SUCCESS";
+    case Rc::SuccessWithInfo:
+        return "SQL_SUCCESS_WITH_INFO";
+    case Rc::NoData:
+        return "SQL_NO_DATA";
+    case Rc::Error:
+        return "SQL_ERROR";
+    default:
+        return "other";
     }
 }
 
@@ -220,13 +233,13 @@ Rc Connection::connect(const std::string& cs, int loginTimeoutSeconds)
 {
     if (loginTimeoutSeconds > 0)
         SQLSetConnectAttr(m_dbc, SQL_ATTR_LOGIN_TIMEOUT,
-                          reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(loginTimeoutSeconds)), 0);
+                          reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(loginTimeoutSeconds)),
+                          0);
     std::u16string w = toWide(cs);
     SQLWCHAR out[1024];
     SQLSMALLINT outLen = 0;
-    const SQLRETURN r =
-        SQLDriverConnectW(m_dbc, nullptr, reinterpret_cast<SQLWCHAR*>(w.data()), SQL_NTS, out, 1024,
-                          &outLen, SQL_DRIVER_NOPROMPT);
+    const SQLRETURN r = SQLDriverConnectW(m_dbc, nullptr, reinterpret_cast<SQLWCHAR*>(w.data()),
+                                          SQL_NTS, out, 1024, &outLen, SQL_DRIVER_NOPROMPT);
     m_connectDiags.clear();
     collect(SQL_HANDLE_DBC, m_dbc, m_connectDiags);
     m_connected = SQL_SUCCEEDED(r);

@@ -48,9 +48,9 @@ TestServer::TestServer(const std::string& catalogueJson, int port)
         throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
     const int errFd = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     const std::string portText = std::to_string(port);
-    std::vector<std::string> args = {TESTSERVER_BINARY, "--catalogue", cataloguePath, "--port",
-                                      portText,          "--log",       logPath,       "--lifetime",
-                                      kLifetimeSeconds};
+    std::vector<std::string> args = {TESTSERVER_BINARY, "--catalogue", cataloguePath,
+                                     "--port",          portText,      "--log",
+                                     logPath,           "--lifetime",  kLifetimeSeconds};
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());

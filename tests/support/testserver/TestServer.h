@@ -17,7 +17,8 @@ public:
     TestServer(const TestServer&) = delete;
     TestServer& operator=(const TestServer&) = delete;
 
-    static std::string catalogue(const std::string& name); // text of testserver/catalogues/NAME.json
+    static std::string
+    catalogue(const std::string& name); // text of testserver/catalogues/NAME.json
 
     int port() const;
     std::vector<nlohmann::json> log() const;    // every line of the batch log so far

@@ -186,16 +186,5 @@ TEST_F(DatabaseList, EditingALoginFieldAfterTheLoadForgetsTheServer)
     EXPECT_EQ(server->logins().size(), 2u);
 }
 
-TEST_F(DatabaseList, TheDefaultServerNameMeansThisMachine)
-{
-    // "(local)" is port 1433 on this machine; the test takes that port only for itself.
-    server = std::make_unique<TestServer>(paddedNames().dump(), 1433);
-    form = std::make_unique<TForm1>();
-    gui::showWindow(form.get());
-    ASSERT_EQ(form->Edit1->text(), QStringLiteral("(local)"));
-    EXPECT_TRUE(openDatabaseList().empty());
-    EXPECT_EQ(form->ComboBox1->itemCount(), 4);
-}
-
 } // namespace
 } // namespace e2e

@@ -149,24 +149,23 @@ void TForm1::Button2Click(QObject* Sender)
             notes << db::messageText(message);
         }
     }
-    // Success means every statement ran, the clause after the shrink included.
-    Query.finishBatch();
-
-    if (!sizeKnown) {
-        showMessage(this, u"Log文件收缩成功！"_s, MessageIcon::Information);
-        return;
-    }
+    // The file's size is what the server reported, even when a later statement fails.
     const QString size = workflow::sizeText(pages);
     const int file = ComboBox3->selectedIndex();
-    if (file >= 0) {
+    if (sizeKnown && file >= 0) {
         const workflow::DetailParts parts = workflow::splitDetailEntry(ComboBox3->text());
         ComboBox3->setItemText(file, parts.location + u'|' + size);
         Edit6->setText(size);
         Edit6->setCursorPosition(0);
     }
+    // Success means every statement ran, the clause after the shrink included.
+    Query.finishBatch();
+
     bool targetKnown = false;
-    const qint64 targetKb = request.targetMegabytes.toLongLong(&targetKnown) * 1024;
-    if (targetKnown && pages * 8 > targetKb) {
+    const qint64 targetMegabytes = request.targetMegabytes.toLongLong(&targetKnown);
+    // In whole megabytes, rounded up: above the target exactly when the kilobytes are.
+    const qint64 sizeMegabytes = (pages * 8 + 1023) / 1024;
+    if (sizeKnown && targetKnown && sizeMegabytes > targetMegabytes) {
         notes.prepend(u"Log文件未能收缩到目标大小，当前大小："_s + size);
         showMessage(this, notes.join(u'\n'), MessageIcon::Warning);
         return;
@@ -219,16 +218,19 @@ void TForm1::ComboBox1DropDown(QObject* Sender)
         showMessage(this, u"连接MS SQL SERVER服务器出错"_s, MessageIcon::Error);
         return;
     }
+    QStringList names;
     try {
         Query.close();
         Query.setSql(workflow::databaseListQuery());
         Query.open();
         ComboBox1->clearItems();
         while (!Query.eof()) {
-            ComboBox1->appendItem(workflow::trimmed(Query.field(0)));
+            names << workflow::trimmed(Query.field(0));
             Query.next();
         }
+        ComboBox1->appendItems(names);
     } catch (...) {
+        ComboBox1->appendItems(names); // what was read before the failure
         // A list that failed to load would stay empty or partial for the rest of the run, since
         // a connected Data skips all of this: disconnect, so that the next drop-down asks anew.
         Data.setConnected(false);

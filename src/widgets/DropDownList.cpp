@@ -138,6 +138,15 @@ void DropDownList::clearItems()
     m_searchText.clear();
 }
 
+void DropDownList::appendItems(const QStringList& items)
+{
+    // One insertion for the lot: a server's list of databases can run to tens of thousands.
+    const int selected = currentIndex();
+    addItems(items);
+    if (currentIndex() != selected)
+        setCurrentIndex(selected);
+}
+
 void DropDownList::appendItem(const QString& item)
 {
     // The combo box would select the first item appended to an empty list; ours selects nothing

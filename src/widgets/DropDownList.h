@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QString>
+#include <QStringList>
 
 class QListView;
 class DropDownPopup;
@@ -24,6 +25,7 @@ public:
     QString text() const; // the selected item's text, or empty when nothing is selected
     void clearItems();    // every item goes, nothing selected; no event
     void appendItem(const QString& item); // to the end; no event
+    void appendItems(const QStringList& items); // the same for many, in their order
     int itemCount() const;
     int selectedIndex() const;        // from 0; -1 when nothing is selected
     void setSelectedIndex(int index); // an index outside the items selects nothing; no event

@@ -152,5 +152,21 @@ TEST_F(LogFiles, ARejectedQueryShowsTheServersErrorAndLeavesNothingStale)
     EXPECT_TRUE(oneBox(ok, QStringLiteral("提示"), QStringLiteral("Log文件不能为空"), QMessageBox::Warning));
 }
 
+TEST_F(LogFiles, AMissingColumnShowsTheQuerysErrorAndLeavesNothingStale)
+{
+    nlohmann::json json = catalogue();
+    json["faults"]["helpfile_omit"] = {"size"};
+    start(json);
+    const auto boxes = chooseDatabase(QStringLiteral("one"));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, Application::title());
+    EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(boxes[0].text, QStringLiteral("Query: Field 'size' not found."));
+    EXPECT_EQ(form->ComboBox2->itemCount(), 0);
+    EXPECT_EQ(form->ComboBox3->itemCount(), 0);
+    EXPECT_EQ(form->Edit4->text(), QString());
+    EXPECT_EQ(form->Edit6->text(), QString());
+}
+
 } // namespace
 } // namespace e2e

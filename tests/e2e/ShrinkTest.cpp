@@ -283,5 +283,39 @@ TEST_F(Shrink, ADroppedConnectionIsAnErrorAndTheNextOkConnectsAgain)
     EXPECT_EQ(form->Edit6->text(), QStringLiteral("1024 KB"));
 }
 
+TEST_F(Shrink, ARejectedNoGrowthClauseIsAnErrorNotASuccess)
+{
+    nlohmann::json json = catalogue();
+    json["databases"][1]["dboption_denied"] = true; // "one"
+    startAndChoose(QStringLiteral("one"), json);
+    gui::click(form->CheckBox1);
+    const auto boxes = pressOk();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, Application::title());
+    EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(boxes[0].text, QStringLiteral("User does not have permission to perform this action."));
+    // The shrink before the clause ran and keeps its effect, and the size field says so.
+    EXPECT_EQ(form->Edit6->text(), QStringLiteral("1024 KB"));
+    EXPECT_EQ(sizeSeenElsewhere(*server, QStringLiteral("one"), QStringLiteral("one_log")),
+              QStringLiteral("1024 KB"));
+}
+
+TEST_F(Shrink, AnAnswerDelayedPastTheCommandTimeOutIsAnErrorAndTheWindowWorksOn)
+{
+    nlohmann::json json = catalogue();
+    json["faults"]["batch_delay_s"] = 40;
+    json["faults"]["delay_batches"] = {3}; // the list, the log files, then the shrink
+    startAndChoose(QStringLiteral("one"), json);
+    const auto boxes = pressOk();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, Application::title());
+    EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
+    EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("Timeout expired"))) << boxes[0].text.toStdString();
+    EXPECT_TRUE(server->log().back().value("cancelled", false));
+
+    EXPECT_TRUE(oneBox(pressOk(), kCaption, kDone, QMessageBox::Information));
+    EXPECT_EQ(form->Edit6->text(), QStringLiteral("1024 KB"));
+}
+
 } // namespace
 } // namespace e2e

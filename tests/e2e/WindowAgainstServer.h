@@ -19,6 +19,12 @@
 class DropDownList;
 class Edit;
 
+// Failures print texts as texts.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace e2e {
 
 class WindowAgainstServer : public testing::Test {

@@ -136,6 +136,11 @@ Database parseDatabase(const json& j, std::size_t index)
         d.recovery = upperChoice(*r, {"SIMPLE", "FULL", "BULK_LOGGED"}, where + " \"recovery\"");
     if (auto w = optionalString(j, "log_reuse_wait", where, 60))
         d.logReuseWait = toUpperAscii(*w);
+    if (j.contains("dboption_denied")) {
+        if (!j.at("dboption_denied").is_boolean())
+            throw CatalogueError(where + ": \"dboption_denied\" must be true or false");
+        d.dboptionDenied = j.at("dboption_denied").get<bool>();
+    }
     if (j.contains("files")) {
         if (!j.at("files").is_array())
             throw CatalogueError(where + ": \"files\" must be an array");
@@ -203,6 +208,25 @@ Faults parseFaults(const json& j)
     }
     if (j.contains("fail_list_query"))
         f.failListQuery = parseListFault(j.at("fail_list_query"));
+    if (j.contains("delay_batches") && !j.at("delay_batches").is_null()) {
+        const json& d = j.at("delay_batches");
+        const json list = d.is_array() ? d : json::array({d});
+        for (const json& n : list) {
+            if (!n.is_number_integer() || n.get<std::int64_t>() < 1)
+                throw CatalogueError("faults.delay_batches must hold batch numbers from 1 on");
+            f.delayBatches.push_back(n.get<std::int64_t>());
+        }
+    }
+    if (j.contains("helpfile_omit") && !j.at("helpfile_omit").is_null()) {
+        const json& o = j.at("helpfile_omit");
+        if (!o.is_array())
+            throw CatalogueError("faults.helpfile_omit must be a list of column names");
+        for (const json& c : o) {
+            if (!c.is_string() || c.get<std::string>().size() > 128)
+                throw CatalogueError("faults.helpfile_omit must be a list of column names");
+            f.helpfileOmit.push_back(c.get<std::string>());
+        }
+    }
     return f;
 }
 

@@ -56,6 +56,7 @@ struct Database {
     int id = 1;
     std::string recovery = "FULL";        // SIMPLE, FULL or BULK_LOGGED
     std::string logReuseWait = "NOTHING"; // as sys.databases.log_reuse_wait_desc spells it
+    bool dboptionDenied = false; // the logins are not its owners: sp_dboption fails with 15247
     std::vector<DbFile> files;
 };
 
@@ -76,6 +77,8 @@ struct ListQueryFault {
 struct Faults {
     double loginDelaySeconds = 0;
     double batchDelaySeconds = 0;
+    std::vector<std::int64_t> delayBatches; // when given, only these batches wait the delay
+    std::vector<std::string> helpfileOmit;  // columns that sp_helpfile leaves out
     std::vector<std::int64_t> dropOnBatches; // server-wide batch numbers, counted from 1
     ListQueryFault failListQuery;
 };

@@ -489,6 +489,21 @@ private:
 
     static std::string argumentText(const Argument& a) { return a.value.text; }
 
+    // The helpfile_omit fault: a procedure that returns fewer columns than the real one.
+    static void omitColumns(RowSet& rs, const std::vector<std::string>& names)
+    {
+        for (const std::string& name : names) {
+            for (std::size_t c = 0; c < rs.columns.size(); ++c) {
+                if (!sqlEquals(rs.columns[c].name, name))
+                    continue;
+                rs.columns.erase(rs.columns.begin() + static_cast<std::ptrdiff_t>(c));
+                for (auto& row : rs.rows)
+                    row.erase(row.begin() + static_cast<std::ptrdiff_t>(c));
+                break;
+            }
+        }
+    }
+
     Flow spHelpfile(const ExecStmt& s)
     {
         const Database& db = currentDatabase();
@@ -522,6 +537,7 @@ private:
                                f->fileGroup ? Value{*f->fileGroup} : Value{}, f->sizeForDisplay(),
                                f->maxSize, f->growth, f->usage});
         }
+        omitColumns(rs, m_cat.faults.helpfileOmit);
         const auto count = static_cast<std::int64_t>(rs.rows.size());
         m_result.items.emplace_back(std::in_place_type<RowSet>, std::move(rs));
         done({DoneKind::DoneInProc, true, count, false, kCmdSelect});
@@ -578,6 +594,12 @@ private:
                     "The database '" + *values[0] +
                         "' does not exist. Use sp_helpdb to show available databases.",
                     1, "sp_dboption");
+            endProcedure(1, true);
+            return Flow::Continue;
+        }
+        if (db->dboptionDenied) {
+            message(15247, 16, "User does not have permission to perform this action.", 1,
+                    "sp_dboption");
             endProcedure(1, true);
             return Flow::Continue;
         }

@@ -335,6 +335,9 @@ void Session::onSqlBatch(const RequestMessage& m)
         drop = std::find(f.dropOnBatches.begin(), f.dropOnBatches.end(), number) !=
                f.dropOnBatches.end();
         delay = f.batchDelaySeconds;
+        if (!f.delayBatches.empty() &&
+            std::find(f.delayBatches.begin(), f.delayBatches.end(), number) == f.delayBatches.end())
+            delay = 0;
     }
     entry.dbBefore = m_settings.database;
     if (drop) {

@@ -17,9 +17,8 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <vector>
-
 #include <sys/resource.h>
+#include <vector>
 
 namespace {
 
@@ -83,7 +82,8 @@ int main(int argc, char** argv)
         db::Connection data;
         db::Query query(data);
         data.setConnectionString(QStringLiteral("Provider=SQLOLEDB.1;Password=;User ID=sa;"
-                                                "Initial Catalog=Master;Data Source=") + address);
+                                                "Initial Catalog=Master;Data Source=") +
+                                 address);
         data.setConnected(true);
         for (int round = 0; round < rounds; ++round) {
             const auto start = Clock::now();
@@ -97,8 +97,9 @@ int main(int argc, char** argv)
         }
     }
 
-    const std::string tsql = "printf 'select name from sysdatabases\\ngo\\nexit\\n' | tsql -H 127.0.0.1 -p " +
-                             std::to_string(server.port()) + " -U sa -P '' >/dev/null 2>&1";
+    const std::string tsql =
+        "printf 'select name from sysdatabases\\ngo\\nexit\\n' | tsql -H 127.0.0.1 -p " +
+        std::to_string(server.port()) + " -U sa -P '' >/dev/null 2>&1";
     std::vector<double> reference;
     for (int round = 0; round < rounds; ++round) {
         const auto start = Clock::now();
@@ -115,8 +116,9 @@ int main(int argc, char** argv)
     std::printf("drop-down to filled list, median: %.1f ms over %d rounds (connect included)\n",
                 ours, rounds);
     std::printf("of which the query and its rows:  %.1f ms (connected already)\n", median(layer));
-    std::printf("tsql listing the same, median:    %.1f ms over %d rounds (process start included)\n",
-                theirs, rounds);
+    std::printf(
+        "tsql listing the same, median:    %.1f ms over %d rounds (process start included)\n",
+        theirs, rounds);
     std::printf("ratio window / tsql:              %.2f\n", ours / theirs);
     std::printf("peak memory of the program:       %ld KB (%ld KB before the first drop-down)\n",
                 peakKilobytes(), kilobytesBefore);

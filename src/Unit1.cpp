@@ -4,9 +4,8 @@
 #include "widgets/Application.h"
 #include "widgets/DropDownList.h"
 #include "widgets/Edit.h"
-
-#include "workflow/Texts.h"
 #include "widgets/MessageBox.h"
+#include "workflow/Texts.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -142,7 +141,8 @@ void TForm1::Button2Click(QObject* Sender)
     // The shrink's row set: DbId, FileId, CurrentSize, MinimumSize, UsedPages, EstimatedPages,
     // sizes in 8-KB pages. What the server printed up to here belongs to the shrink.
     bool sizeKnown = false;
-    const qint64 pages = Query.eof() ? 0 : Query.fieldByName(u"CurrentSize"_s).toLongLong(&sizeKnown);
+    const qint64 pages =
+        Query.eof() ? 0 : Query.fieldByName(u"CurrentSize"_s).toLongLong(&sizeKnown);
     QStringList notes;
     for (const db::Diagnostic& message : Query.messages()) {
         if (message.native != 5701) { // "Changed database context", from the USE

@@ -7,10 +7,10 @@
 #include "db/Query.h"
 #include "widgets/Form.h"
 
+#include <memory>
+
 #include <QChar>
 #include <QString>
-
-#include <memory>
 
 class QCheckBox;
 class QFrame;

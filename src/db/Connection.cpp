@@ -104,9 +104,10 @@ void Connection::setConnected(bool on)
 
     SQLWCHAR version[64] = {};
     SQLSMALLINT versionLength = 0;
-    if (odbc::succeeded(SQLGetInfoW(connection, SQL_DBMS_VER, version, sizeof version,
-                                    &versionLength))) {
-        handles->serverVersion = odbc::fromWide(version, versionLength / SQLSMALLINT(sizeof(SQLWCHAR)));
+    if (odbc::succeeded(
+            SQLGetInfoW(connection, SQL_DBMS_VER, version, sizeof version, &versionLength))) {
+        handles->serverVersion =
+            odbc::fromWide(version, versionLength / SQLSMALLINT(sizeof(SQLWCHAR)));
     }
     m_handles = std::move(handles);
 }

@@ -4,12 +4,12 @@
 // db::Error that carries all the driver's diagnostic records.
 #pragma once
 
-#include <QString>
-
 #include <functional>
 #include <memory>
 #include <stdexcept>
 #include <vector>
+
+#include <QString>
 
 namespace db {
 

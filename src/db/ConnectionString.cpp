@@ -26,7 +26,10 @@ QString canonicalKey(const QString& key)
     return k;
 }
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
 
 } // namespace
 
@@ -44,8 +47,8 @@ ConnectionString ConnectionString::parse(const QString& text)
         }
         const qsizetype equals = text.indexOf(u'=', i);
         if (equals < 0) {
-            throw Error(QStringLiteral("The connection string is malformed near \"%1\"")
-                            .arg(text.mid(i)));
+            throw Error(
+                QStringLiteral("The connection string is malformed near \"%1\"").arg(text.mid(i)));
         }
         const QString key = text.mid(i, equals - i).trimmed();
         i = equals + 1;
@@ -153,8 +156,8 @@ QString odbcConnectionString(const QString& text)
     const QString provider = parsed.valueOr(QStringLiteral("provider"));
     if (provider.compare(u"SQLOLEDB.1", Qt::CaseInsensitive) != 0 &&
         provider.compare(u"SQLOLEDB", Qt::CaseInsensitive) != 0) {
-        throw Error(QStringLiteral("Provider \"%1\" is not supported; use SQLOLEDB.1")
-                        .arg(provider));
+        throw Error(
+            QStringLiteral("Provider \"%1\" is not supported; use SQLOLEDB.1").arg(provider));
     }
     const ServerAddress address =
         ServerAddress::parse(parsed.valueOr(QStringLiteral("data source")));
@@ -163,15 +166,19 @@ QString odbcConnectionString(const QString& text)
     if (!address.instance.isEmpty()) {
         server += u'\\' + address.instance;
     }
-    QString odbc = QStringLiteral("DRIVER={FreeTDS};SERVER=") + braced(QStringLiteral("server name"), server) +
-                   u';';
+    QString odbc = QStringLiteral("DRIVER={FreeTDS};SERVER=") +
+                   braced(QStringLiteral("server name"), server) + u';';
     if (address.port) {
         odbc += QStringLiteral("PORT=%1;").arg(*address.port);
     }
-    odbc += QStringLiteral("UID=") + braced(QStringLiteral("user name"), parsed.valueOr(QStringLiteral("user id"))) + u';';
-    odbc += QStringLiteral("PWD=") + braced(QStringLiteral("password"), parsed.valueOr(QStringLiteral("password"))) + u';';
-    if (const auto database = parsed.value(QStringLiteral("initial catalog")); database && !database->isEmpty()) {
-        odbc += QStringLiteral("DATABASE=") + braced(QStringLiteral("database name"), *database) + u';';
+    odbc += QStringLiteral("UID=") +
+            braced(QStringLiteral("user name"), parsed.valueOr(QStringLiteral("user id"))) + u';';
+    odbc += QStringLiteral("PWD=") +
+            braced(QStringLiteral("password"), parsed.valueOr(QStringLiteral("password"))) + u';';
+    if (const auto database = parsed.value(QStringLiteral("initial catalog"));
+        database && !database->isEmpty()) {
+        odbc +=
+            QStringLiteral("DATABASE=") + braced(QStringLiteral("database name"), *database) + u';';
     }
     // UTF-8 between the driver and the wide calls, so names in any script arrive unchanged.
     odbc += QStringLiteral("ClientCharset=UTF-8;APP=logshrink;");

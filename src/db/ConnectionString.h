@@ -2,10 +2,10 @@
 // Source, in the syntax such strings have) and the equivalent ODBC connection for the driver.
 #pragma once
 
-#include <QString>
-
 #include <map>
 #include <optional>
+
+#include <QString>
 
 namespace db {
 
@@ -28,7 +28,7 @@ private:
 
 // Where a SQL Server "Data Source" points.
 struct ServerAddress {
-    QString host;           // a host name or address for the driver
+    QString host;            // a host name or address for the driver
     std::optional<int> port; // absent: the driver asks the SQL Browser for the instance
     QString instance;        // named instance, or empty
 

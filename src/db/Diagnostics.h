@@ -3,9 +3,9 @@
 
 #include "db/Connection.h"
 
-#include <QString>
-
 #include <vector>
+
+#include <QString>
 
 #include <sql.h>
 

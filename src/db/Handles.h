@@ -2,9 +2,9 @@
 // database layer: nothing outside src/db includes <sql.h>.
 #pragma once
 
-#include <QString>
-
 #include <utility>
+
+#include <QString>
 
 #include <sql.h>
 #include <sqlext.h>
@@ -14,8 +14,7 @@ namespace db::odbc {
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager must speak UTF-16");
 
 // One move-only owner per handle type; the destructor frees and never throws.
-template <SQLSMALLINT Type>
-class Handle {
+template <SQLSMALLINT Type> class Handle {
 public:
     Handle() = default;
     explicit Handle(SQLHANDLE handle) : m_handle(handle) {}
@@ -51,7 +50,10 @@ using Environment = Handle<SQL_HANDLE_ENV>;
 using ConnectionHandle = Handle<SQL_HANDLE_DBC>;
 using StatementHandle = Handle<SQL_HANDLE_STMT>;
 
-inline bool succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+inline bool succeeded(SQLRETURN rc)
+{
+    return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+}
 
 inline SQLWCHAR* wide(const QString& text)
 {

@@ -4,10 +4,10 @@
 
 #include "db/Connection.h"
 
-#include <QString>
-
 #include <memory>
 #include <vector>
+
+#include <QString>
 
 namespace db {
 
@@ -38,7 +38,7 @@ public:
     void next();
 
     int fieldCount() const;
-    QString field(int position) const;          // the current row's column as text
+    QString field(int position) const;              // the current row's column as text
     QString fieldByName(const QString& name) const; // matched regardless of case
 
     // Reads every result after the current row set to the end of the batch. Raises db::Error

@@ -24,7 +24,7 @@ public:
     // What the window's handlers use.
     QString text() const; // the selected item's text, or empty when nothing is selected
     void clearItems();    // every item goes, nothing selected; no event
-    void appendItem(const QString& item); // to the end; no event
+    void appendItem(const QString& item);       // to the end; no event
     void appendItems(const QStringList& items); // the same for many, in their order
     int itemCount() const;
     int selectedIndex() const;        // from 0; -1 when nothing is selected

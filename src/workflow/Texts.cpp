@@ -17,9 +17,9 @@ QString trimmed(const QString& text)
 
 QString connectionStringValue(const QString& value)
 {
-    const bool needsQuotes = value.contains(u';') || value.contains(u'"') ||
-                             value.contains(u'\'') ||
-                             (!value.isEmpty() && (value.front().isSpace() || value.back().isSpace()));
+    const bool needsQuotes =
+        value.contains(u';') || value.contains(u'"') || value.contains(u'\'') ||
+        (!value.isEmpty() && (value.front().isSpace() || value.back().isSpace()));
     if (!needsQuotes) {
         return value;
     }
@@ -66,9 +66,9 @@ QString shrinkBatch(const ShrinkRequest& request, const QString& serverVersion)
     // chosen in this one place.
     Q_UNUSED(serverVersion);
     const QString database = delimitedIdentifier(request.database);
-    QString batch = QStringLiteral("USE %1  BACKUP LOG %1 WITH TRUNCATE_ONLY DBCC SHRINKFILE (%2, %3)")
-                        .arg(database, delimitedIdentifier(request.logicalName),
-                             request.targetMegabytes);
+    QString batch =
+        QStringLiteral("USE %1  BACKUP LOG %1 WITH TRUNCATE_ONLY DBCC SHRINKFILE (%2, %3)")
+            .arg(database, delimitedIdentifier(request.logicalName), request.targetMegabytes);
     if (request.stopGrowth) {
         batch += QStringLiteral("EXEC sp_dboption %1, 'trunc. log on chkpt.', 'TRUE' ")
                      .arg(unicodeLiteral(request.database));

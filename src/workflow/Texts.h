@@ -30,7 +30,7 @@ QString logFileQuery(const QString& database);
 // What a shrink asks of the server.
 struct ShrinkRequest {
     QString database;
-    QString logicalName; // of the log file
+    QString logicalName;     // of the log file
     QString targetMegabytes; // digits only, as typed
     bool stopGrowth = false; // truncate the log at every checkpoint from now on
 };

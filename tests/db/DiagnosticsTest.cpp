@@ -24,7 +24,8 @@ TEST(FailureRecord, PrefersTheErrorOverInformationalMessages)
 {
     const std::vector<Diagnostic> records = {
         {QStringLiteral("01000"), 5701, QStringLiteral("Changed database context to 'pubs'.")},
-        {QStringLiteral("42000"), 155, QStringLiteral("'TRUNCATE_ONLY' is not a recognized BACKUP option.")},
+        {QStringLiteral("42000"), 155,
+         QStringLiteral("'TRUNCATE_ONLY' is not a recognized BACKUP option.")},
     };
     ASSERT_NE(odbc::failureRecord(records), nullptr);
     EXPECT_EQ(odbc::failureRecord(records)->native, 155);
@@ -34,7 +35,8 @@ TEST(FailureRecord, TakesTheDriversLastWordWhenAllAreInformational)
 {
     const std::vector<Diagnostic> records = {
         {QStringLiteral("01000"), 5701, QStringLiteral("Changed database context to 'pubs'.")},
-        {QStringLiteral("01000"), 20017, QStringLiteral("[FreeTDS][SQL Server]Unexpected EOF from the server")},
+        {QStringLiteral("01000"), 20017,
+         QStringLiteral("[FreeTDS][SQL Server]Unexpected EOF from the server")},
     };
     EXPECT_EQ(odbc::failureRecord(records)->native, 20017);
     try {

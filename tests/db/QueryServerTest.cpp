@@ -4,7 +4,6 @@
 #include "testserver/TestServer.h"
 
 #include <gtest/gtest.h>
-
 #include <nlohmann/json.hpp>
 
 using namespace db;
@@ -24,25 +23,41 @@ nlohmann::json catalogue(const std::string& version = "8.00.2039")
               {"recovery", "SIMPLE"},
               {"log_reuse_wait", "NOTHING"},
               {"files",
-               {{{"name", "master"}, {"filename", "C:\\MSSQL\\Data\\master.mdf"}, {"size_kb", 12800},
+               {{{"name", "master"},
+                 {"filename", "C:\\MSSQL\\Data\\master.mdf"},
+                 {"size_kb", 12800},
                  {"usage", "data only"}},
-                {{"name", "mastlog"}, {"filename", "C:\\MSSQL\\Data\\mastlog.ldf"}, {"size_kb", 1024},
-                 {"min_kb", 512}, {"used_kb", 300}, {"usage", "log only"}}}}},
+                {{"name", "mastlog"},
+                 {"filename", "C:\\MSSQL\\Data\\mastlog.ldf"},
+                 {"size_kb", 1024},
+                 {"min_kb", 512},
+                 {"used_kb", 300},
+                 {"usage", "log only"}}}}},
              {{"name", "销售数据"},
               {"recovery", "FULL"},
               {"log_reuse_wait", "NOTHING"},
               {"files",
-               {{{"name", "sales"}, {"filename", "D:\\数据\\sales.mdf"}, {"size_kb", 4096},
+               {{{"name", "sales"},
+                 {"filename", "D:\\数据\\sales.mdf"},
+                 {"size_kb", 4096},
                  {"usage", "data only"}},
-                {{"name", "sales_log"}, {"filename", "D:\\数据\\sales_log.ldf"}, {"size_kb", 81920},
-                 {"min_kb", 512}, {"used_kb", 40000}, {"usage", "log only"}}}}},
+                {{"name", "sales_log"},
+                 {"filename", "D:\\数据\\sales_log.ldf"},
+                 {"size_kb", 81920},
+                 {"min_kb", 512},
+                 {"used_kb", 40000},
+                 {"usage", "log only"}}}}},
          }},
-        {"faults", {{"login_delay_s", 0}, {"batch_delay_s", 0}, {"drop_on_batch", nullptr},
-                    {"fail_list_query", false}}},
+        {"faults",
+         {{"login_delay_s", 0},
+          {"batch_delay_s", 0},
+          {"drop_on_batch", nullptr},
+          {"fail_list_query", false}}},
     };
 }
 
-QString connectionString(const TestServer& server, const QString& password = QStringLiteral("secret"))
+QString connectionString(const TestServer& server,
+                         const QString& password = QStringLiteral("secret"))
 {
     return QStringLiteral("Provider=SQLOLEDB.1;Password=%1;User ID=sa;Initial Catalog=Master;"
                           "Data Source=127.0.0.1,%2")
@@ -81,7 +96,8 @@ TEST_F(QueryAgainstServer, ConnectsOnceAndReadsTheDatabaseList)
     EXPECT_EQ(data.serverVersion().left(5), QStringLiteral("08.00"));
     query.setSql(QStringLiteral("select name from sysdatabases "));
     query.open();
-    EXPECT_EQ(column(0), (std::vector<QString>{QStringLiteral("master"), QStringLiteral("销售数据")}));
+    EXPECT_EQ(column(0),
+              (std::vector<QString>{QStringLiteral("master"), QStringLiteral("销售数据")}));
     ASSERT_EQ(server->logins().size(), 1u);
     EXPECT_EQ(server->batches(), std::vector<std::string>{"select name from sysdatabases "});
 }
@@ -141,7 +157,8 @@ struct RejectedCase {
     const char* text;
 };
 
-class RejectedBatches : public QueryAgainstServer, public testing::WithParamInterface<RejectedCase> {};
+class RejectedBatches : public QueryAgainstServer,
+                        public testing::WithParamInterface<RejectedCase> {};
 
 TEST_P(RejectedBatches, RaiseTheServersOwnText)
 {
@@ -153,8 +170,9 @@ TEST_P(RejectedBatches, RaiseTheServersOwnText)
         FAIL() << "the batch was taken";
     } catch (const Error& error) {
         EXPECT_EQ(error.text(), QString::fromUtf8(GetParam().text));
-        const bool numberKept = std::any_of(error.records().begin(), error.records().end(),
-                                            [](const Diagnostic& r) { return r.native == GetParam().number; });
+        const bool numberKept =
+            std::any_of(error.records().begin(), error.records().end(),
+                        [](const Diagnostic& r) { return r.native == GetParam().number; });
         EXPECT_TRUE(numberKept);
     }
     // The connection stays usable.
@@ -170,8 +188,7 @@ INSTANTIATE_TEST_SUITE_P(
         RejectedCase{"unknown_database", "USE [nosuch]  EXEC sp_helpfile ", 911,
                      "Could not locate entry in sysdatabases for database 'nosuch'. No entry found "
                      "with that name. Make sure that the name is entered correctly"},
-        RejectedCase{"error_after_the_row_set",
-                     "USE master  EXEC sp_helpfile EXEC sp_nosuch", 2812,
+        RejectedCase{"error_after_the_row_set", "USE master  EXEC sp_helpfile EXEC sp_nosuch", 2812,
                      "Could not find stored procedure 'sp_nosuch'"}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -5,8 +5,8 @@ namespace e2e {
 nlohmann::json logFile(const std::string& name, const std::string& path, int sizeKb, int usedKb,
                        int minKb)
 {
-    return {{"name", name},     {"filename", path}, {"size_kb", sizeKb},
-            {"min_kb", minKb},  {"used_kb", usedKb}, {"usage", "log only"}};
+    return {{"name", name},    {"filename", path},  {"size_kb", sizeKb},
+            {"min_kb", minKb}, {"used_kb", usedKb}, {"usage", "log only"}};
 }
 
 nlohmann::json dataFile(const std::string& name, const std::string& path, int sizeKb)
@@ -23,7 +23,7 @@ nlohmann::json database(const std::string& name, nlohmann::json files, const std
 }
 
 nlohmann::json catalogueOf(nlohmann::json databases, const std::string& password,
-                      const std::string& version)
+                           const std::string& version)
 {
     nlohmann::json all = nlohmann::json::array();
     all.push_back(database("master",

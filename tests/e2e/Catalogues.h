@@ -3,7 +3,6 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
-
 #include <string>
 
 namespace e2e {
@@ -18,6 +17,6 @@ nlohmann::json database(const std::string& name, nlohmann::json files,
 
 // master plus the given databases, login sa with the given password.
 nlohmann::json catalogueOf(nlohmann::json databases, const std::string& password = "",
-                      const std::string& version = "8.00.2039");
+                           const std::string& version = "8.00.2039");
 
 } // namespace e2e

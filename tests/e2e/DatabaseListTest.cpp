@@ -1,7 +1,6 @@
 // Opening the database list: one connect with the typed login, the list of every database on the
 // server, and what the operator sees when either fails.
 #include "WindowAgainstServer.h"
-
 #include "widgets/Application.h"
 #include "widgets/DropDownList.h"
 #include "widgets/Edit.h"
@@ -10,6 +9,8 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <QGuiApplication>
 
 namespace e2e {
 namespace {
@@ -20,8 +21,8 @@ const QString kCaption = QStringLiteral("提示");
 nlohmann::json paddedNames()
 {
     return catalogueOf({database("  pubs  ", {logFile("pubs_log", "C:\\pubs_log.ldf", 2048)}),
-                   database("\tNorthwind", {logFile("nw_log", "C:\\nw_log.ldf", 2048)}),
-                   database("销售数据", {logFile("sales_log", "C:\\sales_log.ldf", 2048)})});
+                        database("\tNorthwind", {logFile("nw_log", "C:\\nw_log.ldf", 2048)}),
+                        database("销售数据", {logFile("sales_log", "C:\\sales_log.ldf", 2048)})});
 }
 
 using DatabaseList = WindowAgainstServer;
@@ -30,14 +31,15 @@ TEST_F(DatabaseList, FirstOpeningConnectsOnceAndListsEveryNameTrimmedInOrder)
 {
     start(paddedNames());
     EXPECT_TRUE(openDatabaseList().empty());
-    EXPECT_EQ(items(form->ComboBox1), (QStringList{QStringLiteral("master"), QStringLiteral("pubs"),
-                                                   QStringLiteral("Northwind"),
-                                                   QStringLiteral("销售数据")}));
+    EXPECT_EQ(items(form->ComboBox1),
+              (QStringList{QStringLiteral("master"), QStringLiteral("pubs"),
+                           QStringLiteral("Northwind"), QStringLiteral("销售数据")}));
     EXPECT_EQ(form->ComboBox1->selectedIndex(), -1);
     EXPECT_EQ(form->ComboBox1->text(), QString());
     ASSERT_EQ(server->logins().size(), 1u);
     EXPECT_EQ(server->logins().front()["login"], "sa");
     EXPECT_EQ(batches(), std::vector<std::string>{"select name from sysdatabases "});
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr); // the busy cursor is gone again
 
     // Connected: a second opening asks the server nothing and leaves the list as it is.
     EXPECT_TRUE(openDatabaseList().empty());
@@ -57,7 +59,8 @@ TEST_F(DatabaseList, OpensWithTheNamesItsHandlerJustListed)
 
 TEST_F(DatabaseList, AWrongPasswordShowsTheConnectBoxAndTheCorrectedOneConnects)
 {
-    start(catalogueOf({database("pubs", {logFile("pubs_log", "C:\\pubs_log.ldf", 2048)})}, "right"));
+    start(
+        catalogueOf({database("pubs", {logFile("pubs_log", "C:\\pubs_log.ldf", 2048)})}, "right"));
     retype(form->Edit3, QStringLiteral("wrong"));
     EXPECT_TRUE(oneBox(openDatabaseList(), kCaption, kConnectFailed, QMessageBox::Critical));
     EXPECT_EQ(form->ComboBox1->itemCount(), 0);
@@ -65,7 +68,8 @@ TEST_F(DatabaseList, AWrongPasswordShowsTheConnectBoxAndTheCorrectedOneConnects)
 
     retype(form->Edit3, QStringLiteral("right"));
     EXPECT_TRUE(openDatabaseList().empty());
-    EXPECT_EQ(items(form->ComboBox1), (QStringList{QStringLiteral("master"), QStringLiteral("pubs")}));
+    EXPECT_EQ(items(form->ComboBox1),
+              (QStringList{QStringLiteral("master"), QStringLiteral("pubs")}));
     const auto logins = server->logins();
     ASSERT_EQ(logins.size(), 2u);
     EXPECT_FALSE(logins[0]["ok"].get<bool>());
@@ -152,14 +156,12 @@ TEST_P(LoginValues, ReachTheServerExactlyAsTyped)
 
 INSTANTIATE_TEST_SUITE_P(
     E2e, LoginValues,
-    testing::Values(LoginCase{"ordinary", "sa", "secret"},
-                    LoginCase{"empty_password", "sa", ""},
+    testing::Values(LoginCase{"ordinary", "sa", "secret"}, LoginCase{"empty_password", "sa", ""},
                     LoginCase{"semicolon_injecting_a_key", "sa", "pw;Data Source=elsewhere"},
                     LoginCase{"double_quotes", "sa", "\"quoted\""},
                     LoginCase{"single_quote", "o'brien", "it's"},
                     LoginCase{"blanks_at_both_ends", " admin ", "  pw  "},
-                    LoginCase{"braces", "sa", "{p}w}"},
-                    LoginCase{"chinese", "管理员", "密码"}),
+                    LoginCase{"braces", "sa", "{p}w}"}, LoginCase{"chinese", "管理员", "密码"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DatabaseList, EditingALoginFieldAfterTheLoadForgetsTheServer)

@@ -1,6 +1,5 @@
 // The window's default server name, "(local)", reaches a server on this machine's port 1433.
 #include "WindowAgainstServer.h"
-
 #include "widgets/DropDownList.h"
 #include "widgets/Edit.h"
 

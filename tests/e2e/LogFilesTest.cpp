@@ -1,6 +1,5 @@
 // Choosing a database lists its log files; choosing a log file shows its path and size.
 #include "WindowAgainstServer.h"
-
 #include "widgets/Application.h"
 #include "widgets/DropDownList.h"
 #include "widgets/Edit.h"
@@ -16,9 +15,9 @@ nlohmann::json catalogue()
     oddUsage["files"][1]["usage"] = "Log only";
     oddUsage["files"][2]["usage"] = "log only ";
 
-    nlohmann::json padded = database(
-        "padded", {dataFile("padded", "C:\\padded.mdf"),
-                   logFile("  pad_log\t", "  C:\\My Logs\\pad log.ldf \r\n", 1024)});
+    nlohmann::json padded =
+        database("padded", {dataFile("padded", "C:\\padded.mdf"),
+                            logFile("  pad_log\t", "  C:\\My Logs\\pad log.ldf \r\n", 1024)});
     padded["files"][1]["size"] = "  1024 KB  ";
 
     nlohmann::json longSize = database("longsize", {logFile("ls_log", "C:\\ls.ldf", 1024)});
@@ -28,18 +27,19 @@ nlohmann::json catalogue()
     }
     longSize["files"][0]["size"] = longText;
 
-    nlohmann::json emptyParts = database("empties", {logFile("e1", "   ", 1024), logFile("e2", "C:\\e2.ldf", 1024)});
+    nlohmann::json emptyParts =
+        database("empties", {logFile("e1", "   ", 1024), logFile("e2", "C:\\e2.ldf", 1024)});
     emptyParts["files"][1]["size"] = " ";
 
     return catalogueOf({database("one", {dataFile("one", "C:\\Data\\one.mdf"),
-                                    logFile("one_log", "C:\\Data\\one_log.ldf", 2048)}),
-                   database("two", {dataFile("two", "C:\\Data\\two.mdf"),
-                                    logFile("two_log1", "C:\\Data\\two_log1.ldf", 1024),
-                                    logFile("two_log2", "E:\\Logs\\two_log2.ldf", 3072)}),
-                   database("nolog", {dataFile("nolog", "C:\\Data\\nolog.mdf")}),
-                   oddUsage, padded, longSize, emptyParts,
-                   // Listed without its leading blank, a name the server does not know.
-                   database(" lead", {logFile("lead_log", "C:\\lead.ldf", 1024)})});
+                                         logFile("one_log", "C:\\Data\\one_log.ldf", 2048)}),
+                        database("two", {dataFile("two", "C:\\Data\\two.mdf"),
+                                         logFile("two_log1", "C:\\Data\\two_log1.ldf", 1024),
+                                         logFile("two_log2", "E:\\Logs\\two_log2.ldf", 3072)}),
+                        database("nolog", {dataFile("nolog", "C:\\Data\\nolog.mdf")}), oddUsage,
+                        padded, longSize, emptyParts,
+                        // Listed without its leading blank, a name the server does not know.
+                        database(" lead", {logFile("lead_log", "C:\\lead.ldf", 1024)})});
 }
 
 using LogFiles = WindowAgainstServer;
@@ -61,7 +61,8 @@ TEST_F(LogFiles, PickingTheSecondLogFileShowsItsPathAndSize)
 {
     start(catalogue());
     ASSERT_TRUE(chooseDatabase(QStringLiteral("two")).empty());
-    EXPECT_EQ(items(form->ComboBox2), (QStringList{QStringLiteral("two_log1"), QStringLiteral("two_log2")}));
+    EXPECT_EQ(items(form->ComboBox2),
+              (QStringList{QStringLiteral("two_log1"), QStringLiteral("two_log2")}));
     EXPECT_EQ(form->Edit6->text(), QStringLiteral("1024 KB"));
     const size_t sent = batches().size();
 
@@ -139,7 +140,8 @@ TEST_F(LogFiles, ARejectedQueryShowsTheServersErrorAndLeavesNothingStale)
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, Application::title());
     EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
-    EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("Could not locate entry in sysdatabases for database 'lead'")))
+    EXPECT_TRUE(boxes[0].text.startsWith(
+        QStringLiteral("Could not locate entry in sysdatabases for database 'lead'")))
         << boxes[0].text.toStdString();
     EXPECT_EQ(form->ComboBox1->text(), QStringLiteral("lead"));
     EXPECT_EQ(form->ComboBox2->itemCount(), 0);
@@ -149,7 +151,8 @@ TEST_F(LogFiles, ARejectedQueryShowsTheServersErrorAndLeavesNothingStale)
 
     // OK can no longer pair this database with the other's log file.
     const auto ok = pressOk();
-    EXPECT_TRUE(oneBox(ok, QStringLiteral("提示"), QStringLiteral("Log文件不能为空"), QMessageBox::Warning));
+    EXPECT_TRUE(oneBox(ok, QStringLiteral("提示"), QStringLiteral("Log文件不能为空"),
+                       QMessageBox::Warning));
 }
 
 TEST_F(LogFiles, AMissingColumnShowsTheQuerysErrorAndLeavesNothingStale)

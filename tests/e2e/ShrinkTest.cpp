@@ -1,7 +1,6 @@
 // OK: the inputs are tested in order, the shrink batch reaches the server exactly as composed, and
 // the operator learns what became of the file.
 #include "WindowAgainstServer.h"
-
 #include "db/Connection.h"
 #include "db/Query.h"
 #include "widgets/Application.h"
@@ -26,11 +25,11 @@ nlohmann::json catalogue()
                                             logFile("busy_log", "C:\\busy_log.ldf", 8192, 6000)});
     busy["log_reuse_wait"] = "ACTIVE_TRANSACTION";
     return catalogueOf({database("one", {dataFile("one", "C:\\Data\\one.mdf"),
-                                    logFile("one_log", "C:\\Data\\one_log.ldf", 8192, 5000)}),
-                   database("two", {dataFile("two", "C:\\Data\\two.mdf"),
-                                    logFile("two_log1", "C:\\Data\\two_log1.ldf", 4096, 100),
-                                    logFile("two_log2", "E:\\Logs\\two_log2.ldf", 6144, 100)}),
-                   database("nolog", {dataFile("nolog", "C:\\Data\\nolog.mdf")}), busy});
+                                         logFile("one_log", "C:\\Data\\one_log.ldf", 8192, 5000)}),
+                        database("two", {dataFile("two", "C:\\Data\\two.mdf"),
+                                         logFile("two_log1", "C:\\Data\\two_log1.ldf", 4096, 100),
+                                         logFile("two_log2", "E:\\Logs\\two_log2.ldf", 6144, 100)}),
+                        database("nolog", {dataFile("nolog", "C:\\Data\\nolog.mdf")}), busy});
 }
 
 // The log file's size as a second connection reads it.
@@ -106,21 +105,26 @@ TEST_F(Shrink, EmptyInputsAreReportedOneAtATimeInOrder)
     retype(form->Edit1, QString());
     retype(form->Edit2, QString());
     retype(form->Edit5, QString());
-    EXPECT_TRUE(oneBox(pressOk(), kCaption, QStringLiteral("服务器名不能为空"), QMessageBox::Warning));
+    EXPECT_TRUE(
+        oneBox(pressOk(), kCaption, QStringLiteral("服务器名不能为空"), QMessageBox::Warning));
 
     // Blanks are not empty.
     retype(form->Edit1, QStringLiteral("   "));
-    EXPECT_TRUE(oneBox(pressOk(), kCaption, QStringLiteral("用户名不能为空"), QMessageBox::Warning));
+    EXPECT_TRUE(
+        oneBox(pressOk(), kCaption, QStringLiteral("用户名不能为空"), QMessageBox::Warning));
 
     retype(form->Edit1, address());
     retype(form->Edit2, QStringLiteral("sa"));
-    EXPECT_TRUE(oneBox(pressOk(), kCaption, QStringLiteral("数据库名不能为空"), QMessageBox::Warning));
+    EXPECT_TRUE(
+        oneBox(pressOk(), kCaption, QStringLiteral("数据库名不能为空"), QMessageBox::Warning));
 
     ASSERT_TRUE(chooseDatabase(QStringLiteral("nolog")).empty());
-    EXPECT_TRUE(oneBox(pressOk(), kCaption, QStringLiteral("Log文件不能为空"), QMessageBox::Warning));
+    EXPECT_TRUE(
+        oneBox(pressOk(), kCaption, QStringLiteral("Log文件不能为空"), QMessageBox::Warning));
 
     ASSERT_TRUE(chooseDatabase(QStringLiteral("one")).empty());
-    EXPECT_TRUE(oneBox(pressOk(), kCaption, QStringLiteral("收缩大小不能为空"), QMessageBox::Warning));
+    EXPECT_TRUE(
+        oneBox(pressOk(), kCaption, QStringLiteral("收缩大小不能为空"), QMessageBox::Warning));
 
     const size_t before = batches().size();
     retype(form->Edit5, QStringLiteral("2"));
@@ -135,7 +139,8 @@ TEST_F(Shrink, TheBatchGoesToTheServerConnectedFirst)
     // Once the login is edited the lists are gone, so OK cannot reach any server.
     gui::click(form->Edit1);
     gui::type(form->Edit1, QStringLiteral("x"));
-    EXPECT_TRUE(oneBox(pressOk(), kCaption, QStringLiteral("数据库名不能为空"), QMessageBox::Warning));
+    EXPECT_TRUE(
+        oneBox(pressOk(), kCaption, QStringLiteral("数据库名不能为空"), QMessageBox::Warning));
     EXPECT_EQ(batches().size(), sent);
 }
 
@@ -155,8 +160,8 @@ TEST_P(TargetSizeKeys, OnlyDigitsAreTyped)
     start(catalogue());
     gui::click(form->Edit5);
     form->Edit5->end(false);
-    QTest::sendKeyEvent(QTest::Click, form->Edit5, GetParam().key, QString::fromUtf8(GetParam().text),
-                        GetParam().modifiers);
+    QTest::sendKeyEvent(QTest::Click, form->Edit5, GetParam().key,
+                        QString::fromUtf8(GetParam().text), GetParam().modifiers);
     EXPECT_EQ(form->Edit5->text(), QString::fromUtf8(GetParam().expected));
 }
 
@@ -185,7 +190,8 @@ TEST_F(Shrink, DeleteStillErasesAndPastedTextIsStoppedByTheWholeNumberTest)
     QGuiApplication::clipboard()->setText(QStringLiteral("1); DROP DATABASE x --"));
     form->Edit5->paste();
     ASSERT_EQ(form->Edit5->text(), QStringLiteral("1); DROP DATABASE x --"));
-    EXPECT_TRUE(oneBox(pressOk(), kCaption, QStringLiteral("收缩大小必须是整数"), QMessageBox::Warning));
+    EXPECT_TRUE(
+        oneBox(pressOk(), kCaption, QStringLiteral("收缩大小必须是整数"), QMessageBox::Warning));
     EXPECT_EQ(batches().size(), sent);
 }
 
@@ -202,9 +208,9 @@ class AwkwardNames : public WindowAgainstServer, public testing::WithParamInterf
 TEST_P(AwkwardNames, AreListedChosenAndShrunk)
 {
     const QString name = QString::fromUtf8(GetParam().database);
-    start(catalogueOf({database(GetParam().database,
-                           {dataFile("d", "C:\\d.mdf"),
-                            logFile(GetParam().logFile, "C:\\l.ldf", 4096, 10)})}));
+    start(catalogueOf(
+        {database(GetParam().database, {dataFile("d", "C:\\d.mdf"),
+                                        logFile(GetParam().logFile, "C:\\l.ldf", 4096, 10)})}));
     ASSERT_TRUE(chooseDatabase(name).empty());
     ASSERT_EQ(form->ComboBox2->text(), QString::fromUtf8(GetParam().logFile));
     const size_t before = batches().size();
@@ -222,20 +228,23 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"blank", "my db", "my log",
                  "USE [my db]  BACKUP LOG [my db] WITH TRUNCATE_ONLY DBCC SHRINKFILE ([my log], 1)"
                  "EXEC sp_dboption N'my db', 'trunc. log on chkpt.', 'TRUE' "},
-        NameCase{"hyphen", "web-shop", "web-shop_log",
-                 "USE [web-shop]  BACKUP LOG [web-shop] WITH TRUNCATE_ONLY DBCC SHRINKFILE "
-                 "([web-shop_log], 1)EXEC sp_dboption N'web-shop', 'trunc. log on chkpt.', 'TRUE' "},
+        NameCase{
+            "hyphen", "web-shop", "web-shop_log",
+            "USE [web-shop]  BACKUP LOG [web-shop] WITH TRUNCATE_ONLY DBCC SHRINKFILE "
+            "([web-shop_log], 1)EXEC sp_dboption N'web-shop', 'trunc. log on chkpt.', 'TRUE' "},
         NameCase{"quote", "o'brien", "o'brien_log",
                  "USE [o'brien]  BACKUP LOG [o'brien] WITH TRUNCATE_ONLY DBCC SHRINKFILE "
                  "([o'brien_log], 1)EXEC sp_dboption N'o''brien', 'trunc. log on chkpt.', 'TRUE' "},
         NameCase{"bracket", "a]b", "x]y",
                  "USE [a]]b]  BACKUP LOG [a]]b] WITH TRUNCATE_ONLY DBCC SHRINKFILE ([x]]y], 1)"
                  "EXEC sp_dboption N'a]b', 'trunc. log on chkpt.', 'TRUE' "},
-        NameCase{"reserved_word", "select", "backup",
-                 "USE [select]  BACKUP LOG [select] WITH TRUNCATE_ONLY DBCC SHRINKFILE ([backup], 1)"
-                 "EXEC sp_dboption N'select', 'trunc. log on chkpt.', 'TRUE' "},
+        NameCase{
+            "reserved_word", "select", "backup",
+            "USE [select]  BACKUP LOG [select] WITH TRUNCATE_ONLY DBCC SHRINKFILE ([backup], 1)"
+            "EXEC sp_dboption N'select', 'trunc. log on chkpt.', 'TRUE' "},
         NameCase{"chinese", "销售数据", "销售日志",
-                 "USE [销售数据]  BACKUP LOG [销售数据] WITH TRUNCATE_ONLY DBCC SHRINKFILE ([销售日志], 1)"
+                 "USE [销售数据]  BACKUP LOG [销售数据] WITH TRUNCATE_ONLY DBCC SHRINKFILE "
+                 "([销售日志], 1)"
                  "EXEC sp_dboption N'销售数据', 'trunc. log on chkpt.', 'TRUE' "}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -249,7 +258,8 @@ TEST_F(Shrink, AFileThatCannotReachTheTargetIsReportedWithTheServersReason)
     const QStringList lines = boxes[0].text.split(u'\n');
     ASSERT_GE(lines.size(), 2);
     EXPECT_EQ(lines[0], QStringLiteral("Log文件未能收缩到目标大小，当前大小：6000 KB"));
-    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Cannot shrink log file"))) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Cannot shrink log file")))
+        << lines[1].toStdString();
     EXPECT_FALSE(boxes[0].text.contains(QStringLiteral("Changed database context")));
     EXPECT_EQ(form->Edit6->text(), QStringLiteral("6000 KB"));
 }
@@ -293,7 +303,8 @@ TEST_F(Shrink, ARejectedNoGrowthClauseIsAnErrorNotASuccess)
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, Application::title());
     EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
-    EXPECT_EQ(boxes[0].text, QStringLiteral("User does not have permission to perform this action."));
+    EXPECT_EQ(boxes[0].text,
+              QStringLiteral("User does not have permission to perform this action."));
     // The shrink before the clause ran and keeps its effect, and the size field says so.
     EXPECT_EQ(form->Edit6->text(), QStringLiteral("1024 KB"));
     EXPECT_EQ(sizeSeenElsewhere(*server, QStringLiteral("one"), QStringLiteral("one_log")),
@@ -310,7 +321,8 @@ TEST_F(Shrink, AnAnswerDelayedPastTheCommandTimeOutIsAnErrorAndTheWindowWorksOn)
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, Application::title());
     EXPECT_EQ(boxes[0].icon, QMessageBox::Critical);
-    EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("Timeout expired"))) << boxes[0].text.toStdString();
+    EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("Timeout expired")))
+        << boxes[0].text.toStdString();
     EXPECT_TRUE(server->log().back().value("cancelled", false));
 
     EXPECT_TRUE(oneBox(pressOk(), kCaption, kDone, QMessageBox::Information));

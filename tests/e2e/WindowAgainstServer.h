@@ -7,14 +7,13 @@
 #include "gui/Operator.h"
 #include "testserver/TestServer.h"
 
-#include <QListView>
-#include <QStringList>
-
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <QListView>
+#include <QStringList>
 
 class DropDownList;
 class Edit;

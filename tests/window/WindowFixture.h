@@ -6,10 +6,10 @@
 #include "widgets/DropDownList.h"
 #include "widgets/Edit.h"
 
-#include <QPushButton>
-
 #include <gtest/gtest.h>
 #include <memory>
+
+#include <QPushButton>
 
 class WindowTest : public ::testing::Test {
 protected:
@@ -18,10 +18,9 @@ protected:
         form = std::make_unique<TForm1>();
         // These tests drive the window's machinery with receivers of their own. The workflow's
         // handlers talk to a server and show boxes; they are the end-to-end tests' business.
-        for (QObject* control : {static_cast<QObject*>(form->ComboBox1),
-                                 static_cast<QObject*>(form->ComboBox2),
-                                 static_cast<QObject*>(form->Button2),
-                                 static_cast<QObject*>(form->Edit5)}) {
+        for (QObject* control :
+             {static_cast<QObject*>(form->ComboBox1), static_cast<QObject*>(form->ComboBox2),
+              static_cast<QObject*>(form->Button2), static_cast<QObject*>(form->Edit5)}) {
             QObject::disconnect(control, nullptr, form.get(), nullptr);
         }
         gui::showWindow(form.get());

@@ -22,14 +22,15 @@ TEST_P(Trimming, RemovesControlCharactersAndBlanksAtBothEndsOnly)
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, Trimming,
-    testing::Values(
-        TrimCase{"padded", QStringLiteral("  master   "), QStringLiteral("master")},
-        TrimCase{"controls", QString::fromUtf16(u"\t\r\n\x01name\x1f\0", 9), QStringLiteral("name")},
-        TrimCase{"inner_blanks_stay", QStringLiteral(" C:\\My Data\\x.ldf "),
-                 QStringLiteral("C:\\My Data\\x.ldf")},
-        TrimCase{"only_blanks", QStringLiteral(" \t "), QString()},
-        TrimCase{"chinese", QStringLiteral(" 销售数据 "), QStringLiteral("销售数据")},
-        TrimCase{"nbsp_is_not_trimmed", QStringLiteral("\u00a0x\u00a0"), QStringLiteral("\u00a0x\u00a0")}),
+    testing::Values(TrimCase{"padded", QStringLiteral("  master   "), QStringLiteral("master")},
+                    TrimCase{"controls", QString::fromUtf16(u"\t\r\n\x01name\x1f\0", 9),
+                             QStringLiteral("name")},
+                    TrimCase{"inner_blanks_stay", QStringLiteral(" C:\\My Data\\x.ldf "),
+                             QStringLiteral("C:\\My Data\\x.ldf")},
+                    TrimCase{"only_blanks", QStringLiteral(" \t "), QString()},
+                    TrimCase{"chinese", QStringLiteral(" 销售数据 "), QStringLiteral("销售数据")},
+                    TrimCase{"nbsp_is_not_trimmed", QStringLiteral("\u00a0x\u00a0"),
+                             QStringLiteral("\u00a0x\u00a0")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ConnectionStringText, OrdinaryValuesGoInAsTyped)
@@ -57,16 +58,15 @@ TEST_P(ConnectionStringValues, AreQuotedOnlyWhenTheSyntaxWouldChangeThem)
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, ConnectionStringValues,
-    testing::Values(
-        QuoteCase{"plain", QStringLiteral("secret"), QStringLiteral("secret")},
-        QuoteCase{"inner_blank", QStringLiteral("a b"), QStringLiteral("a b")},
-        QuoteCase{"semicolon", QStringLiteral("a;Data Source=evil"),
-                  QStringLiteral("\"a;Data Source=evil\"")},
-        QuoteCase{"double_quote", QStringLiteral("a\"b"), QStringLiteral("\"a\"\"b\"")},
-        QuoteCase{"single_quote", QStringLiteral("it's"), QStringLiteral("\"it's\"")},
-        QuoteCase{"leading_blank", QStringLiteral(" pw"), QStringLiteral("\" pw\"")},
-        QuoteCase{"trailing_blank", QStringLiteral("pw "), QStringLiteral("\"pw \"")},
-        QuoteCase{"empty", QString(), QString()}),
+    testing::Values(QuoteCase{"plain", QStringLiteral("secret"), QStringLiteral("secret")},
+                    QuoteCase{"inner_blank", QStringLiteral("a b"), QStringLiteral("a b")},
+                    QuoteCase{"semicolon", QStringLiteral("a;Data Source=evil"),
+                              QStringLiteral("\"a;Data Source=evil\"")},
+                    QuoteCase{"double_quote", QStringLiteral("a\"b"), QStringLiteral("\"a\"\"b\"")},
+                    QuoteCase{"single_quote", QStringLiteral("it's"), QStringLiteral("\"it's\"")},
+                    QuoteCase{"leading_blank", QStringLiteral(" pw"), QStringLiteral("\" pw\"")},
+                    QuoteCase{"trailing_blank", QStringLiteral("pw "), QStringLiteral("\"pw \"")},
+                    QuoteCase{"empty", QString(), QString()}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct NameCase {
@@ -86,18 +86,19 @@ TEST_P(Names, AreDelimitedSoThatNoNameInjectsSql)
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, Names,
-    testing::Values(
-        NameCase{"plain", QStringLiteral("pubs"), QStringLiteral("[pubs]"), QStringLiteral("N'pubs'")},
-        NameCase{"blank", QStringLiteral("my db"), QStringLiteral("[my db]"), QStringLiteral("N'my db'")},
-        NameCase{"bracket", QStringLiteral("a]b[c"), QStringLiteral("[a]]b[c]"),
-                 QStringLiteral("N'a]b[c'")},
-        NameCase{"quote", QStringLiteral("o'brien"), QStringLiteral("[o'brien]"),
-                 QStringLiteral("N'o''brien'")},
-        NameCase{"injection", QStringLiteral("x] DROP DATABASE y --"),
-                 QStringLiteral("[x]] DROP DATABASE y --]"),
-                 QStringLiteral("N'x] DROP DATABASE y --'")},
-        NameCase{"chinese", QStringLiteral("销售数据"), QStringLiteral("[销售数据]"),
-                 QStringLiteral("N'销售数据'")}),
+    testing::Values(NameCase{"plain", QStringLiteral("pubs"), QStringLiteral("[pubs]"),
+                             QStringLiteral("N'pubs'")},
+                    NameCase{"blank", QStringLiteral("my db"), QStringLiteral("[my db]"),
+                             QStringLiteral("N'my db'")},
+                    NameCase{"bracket", QStringLiteral("a]b[c"), QStringLiteral("[a]]b[c]"),
+                             QStringLiteral("N'a]b[c'")},
+                    NameCase{"quote", QStringLiteral("o'brien"), QStringLiteral("[o'brien]"),
+                             QStringLiteral("N'o''brien'")},
+                    NameCase{"injection", QStringLiteral("x] DROP DATABASE y --"),
+                             QStringLiteral("[x]] DROP DATABASE y --]"),
+                             QStringLiteral("N'x] DROP DATABASE y --'")},
+                    NameCase{"chinese", QStringLiteral("销售数据"), QStringLiteral("[销售数据]"),
+                             QStringLiteral("N'销售数据'")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Batches, HaveTheirExactTexts)
@@ -106,7 +107,8 @@ TEST(Batches, HaveTheirExactTexts)
     EXPECT_EQ(logFileQuery(QStringLiteral("web-shop")),
               QStringLiteral("USE [web-shop]  EXEC sp_helpfile "));
 
-    ShrinkRequest request{QStringLiteral("pubs"), QStringLiteral("pubs_log"), QStringLiteral("007")};
+    ShrinkRequest request{QStringLiteral("pubs"), QStringLiteral("pubs_log"),
+                          QStringLiteral("007")};
     EXPECT_EQ(shrinkBatch(request),
               QStringLiteral("USE [pubs]  BACKUP LOG [pubs] WITH TRUNCATE_ONLY DBCC SHRINKFILE "
                              "([pubs_log], 007)"));
@@ -121,9 +123,10 @@ TEST(Batches, NamesHoldingPlaceholdersStayAsTheyAre)
 {
     const ShrinkRequest request{QStringLiteral("%2 db"), QStringLiteral("%1"), QStringLiteral("1"),
                                 true};
-    EXPECT_EQ(shrinkBatch(request),
-              QStringLiteral("USE [%2 db]  BACKUP LOG [%2 db] WITH TRUNCATE_ONLY DBCC SHRINKFILE "
-                             "([%1], 1)EXEC sp_dboption N'%2 db', 'trunc. log on chkpt.', 'TRUE' "));
+    EXPECT_EQ(
+        shrinkBatch(request),
+        QStringLiteral("USE [%2 db]  BACKUP LOG [%2 db] WITH TRUNCATE_ONLY DBCC SHRINKFILE "
+                       "([%1], 1)EXEC sp_dboption N'%2 db', 'trunc. log on chkpt.', 'TRUE' "));
 }
 
 TEST(TargetSize, OnlyDigitStringsAreWholeNumbers)
@@ -160,7 +163,8 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"second_bar_stays_in_size", QStringLiteral("a|b|c"), QStringLiteral("a"),
                   QStringLiteral("b|c")},
         SplitCase{"empty_path", QStringLiteral("|1 KB"), QString(), QStringLiteral("1 KB")},
-        SplitCase{"empty_size", QStringLiteral("C:\\x.ldf|"), QStringLiteral("C:\\x.ldf"), QString()},
+        SplitCase{"empty_size", QStringLiteral("C:\\x.ldf|"), QStringLiteral("C:\\x.ldf"),
+                  QString()},
         SplitCase{"no_bar", QStringLiteral("abc"), QString(), QStringLiteral("abc")},
         SplitCase{"nothing", QString(), QString(), QString()},
         SplitCase{"long_ascii_size", u'|' + QString(250, u'9'), QString(), QString(200, u'9')},

@@ -77,8 +77,8 @@ struct ListQueryFault {
 struct Faults {
     double loginDelaySeconds = 0;
     double batchDelaySeconds = 0;
-    std::vector<std::int64_t> delayBatches; // when given, only these batches wait the delay
-    std::vector<std::string> helpfileOmit;  // columns that sp_helpfile leaves out
+    std::vector<std::int64_t> delayBatches;  // when given, only these batches wait the delay
+    std::vector<std::string> helpfileOmit;   // columns that sp_helpfile leaves out
     std::vector<std::int64_t> dropOnBatches; // server-wide batch numbers, counted from 1
     ListQueryFault failListQuery;
 };

@@ -158,6 +158,7 @@ class TargetSizeKeys : public WindowAgainstServer, public testing::WithParamInte
 TEST_P(TargetSizeKeys, OnlyDigitsAreTyped)
 {
     start(catalogue());
+    QGuiApplication::clipboard()->setText(QStringLiteral("99")); // what Ctrl+V would paste
     gui::click(form->Edit5);
     form->Edit5->end(false);
     QTest::sendKeyEvent(QTest::Click, form->Edit5, GetParam().key,

@@ -40,4 +40,11 @@ nlohmann::json catalogueOf(nlohmann::json databases, const std::string& password
             {"faults", nlohmann::json::object()}};
 }
 
+nlohmann::json paddedNames()
+{
+    return catalogueOf({database("  pubs  ", {logFile("pubs_log", "C:\\pubs_log.ldf", 2048)}),
+                        database("\tNorthwind", {logFile("nw_log", "C:\\nw_log.ldf", 2048)}),
+                        database("销售数据", {logFile("sales_log", "C:\\sales_log.ldf", 2048)})});
+}
+
 } // namespace e2e

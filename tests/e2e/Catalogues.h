@@ -19,4 +19,7 @@ nlohmann::json database(const std::string& name, nlohmann::json files,
 nlohmann::json catalogueOf(nlohmann::json databases, const std::string& password = "",
                            const std::string& version = "8.00.2039");
 
+// A server whose database names come padded ("  pubs  ", "\tNorthwind") and one in Chinese.
+nlohmann::json paddedNames();
+
 } // namespace e2e

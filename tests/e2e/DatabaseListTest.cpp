@@ -18,13 +18,6 @@ namespace {
 const QString kConnectFailed = QStringLiteral("连接MS SQL SERVER服务器出错");
 const QString kCaption = QStringLiteral("提示");
 
-nlohmann::json paddedNames()
-{
-    return catalogueOf({database("  pubs  ", {logFile("pubs_log", "C:\\pubs_log.ldf", 2048)}),
-                        database("\tNorthwind", {logFile("nw_log", "C:\\nw_log.ldf", 2048)}),
-                        database("销售数据", {logFile("sales_log", "C:\\sales_log.ldf", 2048)})});
-}
-
 using DatabaseList = WindowAgainstServer;
 
 TEST_F(DatabaseList, FirstOpeningConnectsOnceAndListsEveryNameTrimmedInOrder)

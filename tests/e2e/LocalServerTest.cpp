@@ -6,13 +6,6 @@
 namespace e2e {
 namespace {
 
-nlohmann::json paddedNames()
-{
-    return catalogueOf({database("  pubs  ", {logFile("pubs_log", "C:\\pubs_log.ldf", 2048)}),
-                        database("\tNorthwind", {logFile("nw_log", "C:\\nw_log.ldf", 2048)}),
-                        database("销售数据", {logFile("sales_log", "C:\\sales_log.ldf", 2048)})});
-}
-
 using DatabaseList = WindowAgainstServer;
 
 TEST_F(DatabaseList, TheDefaultServerNameMeansThisMachine)

@@ -188,6 +188,23 @@ ListQueryFault parseListFault(const json& v)
     return f;
 }
 
+// A batch number or a list of them, server-wide and counted from 1; absent or null: none.
+std::vector<std::int64_t> batchNumbers(const json& faults, const char* key)
+{
+    std::vector<std::int64_t> numbers;
+    if (!faults.contains(key) || faults.at(key).is_null())
+        return numbers;
+    const json& d = faults.at(key);
+    const json list = d.is_array() ? d : json::array({d});
+    for (const json& n : list) {
+        if (!n.is_number_integer() || n.get<std::int64_t>() < 1)
+            throw CatalogueError(std::string("faults.") + key +
+                                 " must hold batch numbers from 1 on");
+        numbers.push_back(n.get<std::int64_t>());
+    }
+    return numbers;
+}
+
 Faults parseFaults(const json& j)
 {
     Faults f;
@@ -197,26 +214,10 @@ Faults parseFaults(const json& j)
         throw CatalogueError("\"faults\" must be an object");
     f.loginDelaySeconds = delaySeconds(j, "login_delay_s");
     f.batchDelaySeconds = delaySeconds(j, "batch_delay_s");
-    if (j.contains("drop_on_batch") && !j.at("drop_on_batch").is_null()) {
-        const json& d = j.at("drop_on_batch");
-        const json list = d.is_array() ? d : json::array({d});
-        for (const json& n : list) {
-            if (!n.is_number_integer() || n.get<std::int64_t>() < 1)
-                throw CatalogueError("faults.drop_on_batch must be a batch number from 1 on");
-            f.dropOnBatches.push_back(n.get<std::int64_t>());
-        }
-    }
+    f.dropOnBatches = batchNumbers(j, "drop_on_batch");
     if (j.contains("fail_list_query"))
         f.failListQuery = parseListFault(j.at("fail_list_query"));
-    if (j.contains("delay_batches") && !j.at("delay_batches").is_null()) {
-        const json& d = j.at("delay_batches");
-        const json list = d.is_array() ? d : json::array({d});
-        for (const json& n : list) {
-            if (!n.is_number_integer() || n.get<std::int64_t>() < 1)
-                throw CatalogueError("faults.delay_batches must hold batch numbers from 1 on");
-            f.delayBatches.push_back(n.get<std::int64_t>());
-        }
-    }
+    f.delayBatches = batchNumbers(j, "delay_batches");
     if (j.contains("helpfile_omit") && !j.at("helpfile_omit").is_null()) {
         const json& o = j.at("helpfile_omit");
         if (!o.is_array())
